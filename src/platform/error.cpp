@@ -1,0 +1,5 @@
+#include "platform/error.h"
+
+namespace platform {
+Error::~Error() = default;
+}  // namespace platform

@@ -1,0 +1,1 @@
+// Placeholder so the executable has a source; delete once real tests land here.

@@ -1,0 +1,1 @@
+// Placeholder: delete once tests/peers has a real source.
