@@ -1,1 +1,0 @@
-// Placeholder: delete once tests/peers has a real source.
