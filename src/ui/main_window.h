@@ -1,0 +1,131 @@
+#pragma once
+// The main screen (caption "Fernlay", fixed 557x516 client area, centred).
+//
+// Sub-screens: MainWindow owns and opens them modally. Each is a class in src/ui with
+//     <Class>(app::MainScreen& screen, QWidget* parent);
+//     int run();   // shows the screen modally (exec) and returns its result
+// living in these headers:
+//     ui/profile_list_dialog.h   ui::ProfileListDialog   ("編集" beside "送信者")
+//     ui/address_list_dialog.h   ui::AddressListDialog   ("編集" beside "送信先")
+//     ui/environment_dialog.h    ui::EnvironmentDialog   ("環境設定")
+// The main window picks a header up as soon as it exists (__has_include). Around run() the main
+// window makes itself inactive and afterwards refreshes: FillProfileSelector after the profile
+// list (which also loads the standard profile's texts), FillRecipientSelector after the address
+// list, nothing after the environment settings (they act on MainScreen::Environment() directly).
+// Profile changes made inside the profile list (editor "OK") call MainScreen::LoadProfileSettings.
+#include <QMainWindow>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_screen.h"
+#include "app/main_view.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSocketNotifier;
+class QToolBar;
+
+namespace ui {
+
+class MainWindow : public QMainWindow, public app::MainView {
+    Q_OBJECT
+public:
+    // Runs StartUp on the data directory; show() afterwards.
+    explicit MainWindow(std::filesystem::path dataDir, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    app::MainScreen& Screen() { return *screen_; }
+
+    // SIGTERM, SIGHUP and SIGINT close this window exactly as its close box does (self-pipe,
+    // read on the event loop). Call once after construction.
+    void InstallTerminationHandlers();
+
+    // Toolbar actions, by their hint texts; also reachable for tests.
+    QAction* SendAction() const { return sendAction_; }
+    QAction* DeleteAction() const { return deleteAction_; }
+    QAction* ResendAction() const { return resendAction_; }
+    QAction* PreviewAction() const { return previewAction_; }
+    QAction* EnvironmentAction() const { return environmentAction_; }
+    QAction* ExitAction() const { return exitAction_; }
+    QAction* VersionAction() const { return versionAction_; }
+    QAction* HelpAction() const { return helpAction_; }
+
+    // app::MainView
+    void SetSenderItems(const std::vector<std::string>& items) override;
+    void SetSenderIndex(int index) override;
+    std::string SenderText() const override;
+    void SetRecipientItems(const std::vector<std::string>& items) override;
+    void SetRecipientIndex(int index) override;
+    int RecipientIndex() const override;
+    void SetFileText(const std::string& text) override;
+    std::string FileText() const override;
+    void SetDirectoryText(const std::string& text) override;
+    std::string DirectoryText() const override;
+    void SetDirectoryFixed(bool fixed) override;
+    void SetSubject(const std::string& text) override;
+    std::string Subject() const override;
+    void SetHeaderLines(const std::vector<std::string>& lines) override;
+    std::vector<std::string> HeaderLines() const override;
+    void SetDetailLines(const std::vector<std::string>& lines) override;
+    std::vector<std::string> DetailLines() const override;
+    void SetFooterLines(const std::vector<std::string>& lines) override;
+    std::vector<std::string> FooterLines() const override;
+    void SetStatus(const std::string& text) override;
+    std::string Status() const override;
+    void SetProgress(int position) override;
+    void ShowMessage(const std::string& text) override;
+    bool AskYesNo(const std::string& text) override;
+    std::optional<std::string> AskOpenFileName() override;
+    void SetScreenEnabled(bool enabled) override;
+
+public slots:
+    void OpenProfileList();
+    void OpenAddressList();
+    void OpenEnvironment();
+    void OpenVersion();
+    void OpenHelp();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void OnTerminationSignal();
+
+    std::unique_ptr<app::MainScreen> screen_;
+    bool updating_ = false;  // set while the logic writes into the controls
+
+    QAction* sendAction_ = nullptr;
+    QAction* deleteAction_ = nullptr;
+    QAction* resendAction_ = nullptr;
+    QAction* previewAction_ = nullptr;
+    QAction* environmentAction_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QAction* versionAction_ = nullptr;
+    QAction* helpAction_ = nullptr;
+    QComboBox* senderBox_ = nullptr;
+    QPushButton* senderEdit_ = nullptr;
+    QComboBox* recipientBox_ = nullptr;
+    QPushButton* recipientEdit_ = nullptr;
+    QLineEdit* fileEdit_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
+    QLineEdit* directoryEdit_ = nullptr;
+    QLineEdit* subjectEdit_ = nullptr;
+    QPlainTextEdit* headerMemo_ = nullptr;
+    QPlainTextEdit* detailMemo_ = nullptr;
+    QPlainTextEdit* footerMemo_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QSocketNotifier* signalNotifier_ = nullptr;
+};
+
+}  // namespace ui
