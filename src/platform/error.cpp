@@ -2,4 +2,5 @@
 
 namespace platform {
 Error::~Error() = default;
+FileError::~FileError() = default;
 }  // namespace platform

@@ -1,0 +1,61 @@
+#pragma once
+// The table of the system's Japanese texts, in Shift_JIS.
+//
+// Every Japanese text the program shows or writes stands here once, readable, as a UTF-8
+// literal; the table converts all of them to Shift_JIS (code page 932) the first time
+// texts() is called, so code elsewhere never holds hex-escaped Japanese.
+//
+// Adding an entry: add one member to the section of your area, initialised with
+// Sjis(u8"..."), e.g.
+//     std::string SendDone = Sjis(u8"送信終了");
+// then use it as platform::texts().SendDone. Keep the exact characters of the text (half-width
+// katakana stay half-width). A literal that has no Shift_JIS form makes texts() throw
+// platform::Error naming it, so the first test that touches the table shows the mistake.
+// English protocol and error texts are plain literals in the code, not entries here.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// UTF-8 -> Shift_JIS for the table's initialisers; throws platform::Error when the text
+// has no Shift_JIS form.
+std::string Sjis(std::u8string_view utf8);
+
+struct Texts {
+    // ---- settings (profiles, address book, environment, header/footer) ----
+    std::string CopyPrefix = Sjis(u8"ｺﾋﾟｰ");
+    std::string StandardMark = Sjis(u8"（標準）");
+    std::string NotRegistered = Sjis(u8"未登録");
+    std::string HeaderPlaceholder = Sjis(u8"ヘッダー部");
+    std::string FooterPlaceholder = Sjis(u8"フッター部");
+    std::string HeaderEditCaption = Sjis(u8"ヘッダー編集");
+    std::string FooterEditCaption = Sjis(u8"フッター編集");
+    std::string ProfileListCaption = Sjis(u8"送信ｱﾄﾞﾚｽ設定");
+    std::string NewEntryCaption = Sjis(u8"新規登録");
+    std::string ModifyEntryCaption = Sjis(u8"登録修正");
+    std::string AddressListCaption = Sjis(u8"ｱﾄﾞﾚｽ一覧");
+    std::string EnvironmentCaption = Sjis(u8"環境設定");
+    // Validation messages (our own wording).
+    std::string InvalidProfileName =
+        Sjis(u8"登録名に「/」「\\」や制御文字は使えません。また空にはできません。");
+    std::string CommaInField = Sjis(u8"「,」は入力できません: ");
+    std::string NotShiftJisText = Sjis(u8"この文字はシフトJISで表せないため使えません。");
+    std::string InvalidPort = Sjis(u8"ﾎﾟｰﾄには10進数の整数を入力して下さい。");
+
+    // ---- main screen ----
+
+    // ---- send workflow ----
+
+    // ---- send log, resend and deletion ----
+
+    // ---- mail ----
+
+    // ---- FTP ----
+
+    // ---- other screens ----
+};
+
+// The one table, converted on first use.
+const Texts& texts();
+
+}  // namespace platform
