@@ -43,6 +43,39 @@ struct Texts {
     std::string InvalidPort = Sjis(u8"ﾎﾟｰﾄには10進数の整数を入力して下さい。");
 
     // ---- main screen ----
+    std::string SenderLabel = Sjis(u8"送信者");
+    std::string RecipientLabel = Sjis(u8"送信先");
+    std::string EditButton = Sjis(u8"編集");
+    std::string FileLabel = Sjis(u8"送信ﾌｧｲﾙ");
+    std::string BrowseButton = Sjis(u8"参照");
+    std::string DirectoryLabel = Sjis(u8"送信ﾃﾞｨﾚｸﾄﾘ");
+    std::string SubjectLabel = Sjis(u8"件  名");
+    std::string HeaderAreaName = Sjis(u8"ヘッダー");
+    std::string DetailAreaName = Sjis(u8"データ詳細");
+    std::string FooterAreaName = Sjis(u8"フッター");
+    std::string StatusName = Sjis(u8"ステータス");
+    std::string ProgressName = Sjis(u8"進行状況");
+    std::string SendHint = Sjis(u8"送信");
+    std::string DeleteHint = Sjis(u8"削除");
+    std::string ResendHint = Sjis(u8"再送信");
+    std::string PreviewHint = Sjis(u8"ﾌﾟﾚﾋﾞｭｰ");
+    std::string EnvironmentHint = Sjis(u8"環境設定");
+    std::string ExitHint = Sjis(u8"終了");
+    std::string VersionHint = Sjis(u8"ﾊﾞｰｼﾞｮﾝ");
+    std::string HelpHint = Sjis(u8"ヘルプ");
+    std::string DefaultSubject = Sjis(u8"データ送信の件");
+    std::string SelectFilePrompt = Sjis(u8"ﾌｧｲﾙを選択して下さい。");
+    std::string VersionCaption = Sjis(u8"バージョン情報");
+    std::string DetailRule =
+        Sjis(u8"データ詳細=================================================");
+    std::string DetailFileName = Sjis(u8"【ファイル名】：");
+    std::string DetailFileSize = Sjis(u8"【ファイル量】：");
+    std::string DetailBytes = Sjis(u8"ﾊﾞｲﾄ");
+    // Messages (our own wording).
+    std::string FileNameNotSjis =
+        Sjis(u8"このファイル名はシフトJISで表せない文字を含むため送信できません。");
+    std::string HelpMissing = Sjis(u8"ヘルプファイルが見つかりません: ");
+    std::string HelpOpenFailed = Sjis(u8"ヘルプファイルを開けませんでした: ");
 
     // ---- send workflow ----
 
