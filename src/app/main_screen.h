@@ -3,6 +3,7 @@
 // exit. It owns the lists for the whole run; sub-screens change them in place through the
 // accessors and then ask for the matching refresh (FillProfileSelector, FillRecipientSelector,
 // LoadProfileSettings).
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -40,9 +41,13 @@ public:
     void FileFieldChanged();
     void DirectoryFieldChanged();
 
+    // Message text of a failure, in Shift_JIS for the message box.
+    static std::string ErrorText(const std::exception& e);
+
     settings::ProfileStore& Profiles() { return profiles_; }
     settings::AddressBook& Addresses() { return addresses_; }
     settings::TEnvironmentSettings& Environment() { return environment_; }
+    // The send log; its record format belongs to the send log code.
     platform::SortedLineList& LogList() { return log_; }
     TSendState& State() { return state_; }
     MainView& View() { return view_; }

@@ -73,7 +73,7 @@ struct Texts {
     std::string DetailBytes = Sjis(u8"ﾊﾞｲﾄ");
     // Messages (our own wording).
     std::string FileNameNotSjis =
-        Sjis(u8"このファイル名はシフトJISで表せない文字を含むため送信できません。");
+        Sjis(u8"このファイルのパスにはシフトJISで表せない文字が含まれるため選べません。");
     std::string HelpMissing = Sjis(u8"ヘルプファイルが見つかりません: ");
     std::string HelpOpenFailed = Sjis(u8"ヘルプファイルを開けませんでした: ");
 
