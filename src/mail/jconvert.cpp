@@ -1,0 +1,378 @@
+#include "mail/jconvert.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace mail {
+namespace {
+
+using Byte = unsigned char;
+
+// Output buffer written through a raw pointer; the loops call Room() before each step so no
+// step can write past the end (a step writes at most 16 bytes).
+class Writer {
+public:
+    explicit Writer(std::size_t expected) {
+        buffer_.resize(expected + 64);
+        Reset(0);
+    }
+    void Room() {
+        if (end_ - out_ < 16) Grow(16);
+    }
+    void Grow(std::size_t extra) {
+        const std::size_t used = static_cast<std::size_t>(out_ - buffer_.data());
+        buffer_.resize(buffer_.size() * 2 + extra + 64);
+        Reset(used);
+    }
+    void Put(Byte b) { *out_++ = static_cast<char>(b); }
+    void Put2(unsigned pair) {
+        out_[0] = static_cast<char>((pair >> 8) & 0xFF);
+        out_[1] = static_cast<char>(pair & 0xFF);
+        out_ += 2;
+    }
+    void Escape(std::string_view e) {
+        out_[0] = e[0];
+        out_[1] = e[1];
+        out_[2] = e[2];
+        out_ += 3;
+    }
+    void Append(const char* p, std::size_t n) {
+        if (static_cast<std::size_t>(end_ - out_) < n + 16) Grow(n + 16);
+        std::memcpy(out_, p, n);
+        out_ += n;
+    }
+    std::string Finish() {
+        buffer_.resize(static_cast<std::size_t>(out_ - buffer_.data()));
+        return std::move(buffer_);
+    }
+
+private:
+    void Reset(std::size_t used) {
+        out_ = buffer_.data() + used;
+        end_ = buffer_.data() + buffer_.size();
+    }
+    std::string buffer_;
+    char* out_ = nullptr;
+    char* end_ = nullptr;
+};
+
+// JIS X 0201 katakana (masked to 0x21..0x5F) -> JIS X 0208.
+constexpr std::array<std::uint16_t, 63> kKanaTable = {
+    0x2123, 0x2156, 0x2157, 0x2122, 0x2126, 0x2572, 0x2521, 0x2523, 0x2525, 0x2527, 0x2529,
+    0x2563, 0x2565, 0x2567, 0x2543, 0x213C, 0x2522, 0x2524, 0x2526, 0x2528, 0x252A, 0x252B,
+    0x252D, 0x252F, 0x2531, 0x2533, 0x2535, 0x2537, 0x2539, 0x253B, 0x253D, 0x253F, 0x2541,
+    0x2544, 0x2546, 0x2548, 0x254A, 0x254B, 0x254C, 0x254D, 0x254E, 0x254F, 0x2552, 0x2555,
+    0x2558, 0x255B, 0x255E, 0x255F, 0x2560, 0x2561, 0x2562, 0x2564, 0x2566, 0x2568, 0x2569,
+    0x256A, 0x256B, 0x256C, 0x256D, 0x256F, 0x2573, 0x212B, 0x212C,
+};
+
+constexpr Byte kVoicedMark = 0xDE;
+constexpr Byte kSemiVoicedMark = 0xDF;
+
+inline bool IsKana(Byte b) { return b >= 0xA1 && b <= 0xDF; }
+
+// Full-width pair for kana k (0xA1..0xDF) followed by `next` (0 when none). Sets `markUsed`
+// when the voiced or semi-voiced mark was folded into the kana.
+inline unsigned KanaToJis(Byte k, Byte next, bool& markUsed) {
+    const unsigned m = k & 0x7F;
+    const unsigned code = kKanaTable[m - 0x21];
+    markUsed = false;
+    if (next == kVoicedMark) {
+        if (m == 0x33) {
+            markUsed = true;
+            return 0x2574;
+        }
+        if ((m >= 0x36 && m <= 0x44) || (m >= 0x4A && m <= 0x4E)) {
+            markUsed = true;
+            return code + 1;
+        }
+    } else if (next == kSemiVoicedMark && m >= 0x4A && m <= 0x4E) {
+        markUsed = true;
+        return code + 2;
+    }
+    return code;
+}
+
+// Shift_JIS lead a, trail b -> JIS pair, in 8-bit arithmetic.
+inline unsigned SjisPairToJis(unsigned a, unsigned b) {
+    unsigned j1 = (a < 0xA0 ? 2 * a - 0xE0 : 2 * a - 0x160) & 0xFF;
+    unsigned j2;
+    if (b <= 0x9E) {
+        j1 = (j1 - 1) & 0xFF;
+        j2 = (b < 0x80 ? b - 0x1F : b - 0x20) & 0xFF;
+    } else {
+        j2 = (b - 0x7E) & 0xFF;
+    }
+    return (j1 << 8) | j2;
+}
+
+// JIS pair -> Shift_JIS pair.
+inline unsigned JisPairToSjis(unsigned j1, unsigned j2) {
+    const unsigned s1 = (((j1 + 1) >> 1) + (j1 < 0x5F ? 0x70 : 0xB0)) & 0xFF;
+    unsigned s2;
+    if ((j1 & 1) == 0)
+        s2 = j2 + 0x7E;
+    else
+        s2 = j2 <= 0x5F ? j2 + 0x1F : j2 + 0x20;
+    return (s1 << 8) | (s2 & 0xFF);
+}
+
+inline std::size_t AsciiRunEnd(const Byte* s, std::size_t i, std::size_t n) {
+    while (i < n && s[i] < 0x80) ++i;
+    return i;
+}
+
+inline const Byte* Bytes(std::string_view t) { return reinterpret_cast<const Byte*>(t.data()); }
+
+// Shared by SjisToJis and EucToJis: one-byte text is copied in runs, kanji mode opens before
+// the first 8-bit byte and closes before the next byte below 0x80 (CR and LF included).
+template <bool kEuc>
+std::string ToJis(std::string_view text) {
+    const Byte* s = Bytes(text);
+    const std::size_t n = text.size();
+    Writer w(n + n / 4);
+    bool kanji = false;
+    std::size_t i = 0;
+    while (i < n) {
+        if (s[i] < 0x80) {
+            if (kanji) {
+                w.Room();
+                w.Escape(JisRomanEscape);
+                kanji = false;
+            }
+            const std::size_t j = AsciiRunEnd(s, i, n);
+            w.Append(text.data() + i, j - i);
+            i = j;
+            continue;
+        }
+        if (!kanji) {
+            w.Room();
+            w.Escape(JisKanjiEscape);
+            kanji = true;
+        }
+        while (i < n && s[i] >= 0x80) {
+            w.Room();
+            const Byte c = s[i];
+            const Byte next = i + 1 < n ? s[i + 1] : 0;
+            if constexpr (kEuc) {
+                if (c == 0x8E && IsKana(next)) {
+                    // Every kana byte, marks included, comes behind its own 0x8E.
+                    const Byte mark = (i + 3 < n && s[i + 2] == 0x8E) ? s[i + 3] : 0;
+                    bool markUsed;
+                    w.Put2(KanaToJis(next, mark, markUsed));
+                    i += markUsed ? 4 : 2;
+                } else {
+                    w.Put2(((c & 0x7Fu) << 8) | (next & 0x7Fu));
+                    i += 2;
+                }
+            } else {
+                if (IsKana(c)) {
+                    bool markUsed;
+                    w.Put2(KanaToJis(c, next, markUsed));
+                    i += markUsed ? 2 : 1;
+                } else {
+                    w.Put2(SjisPairToJis(c, next));
+                    i += 2;
+                }
+            }
+        }
+    }
+    return w.Finish();
+}
+
+// Shared by JisToSjis and JisToEuc: an ESC takes three bytes; "$" opens kanji mode, "(" closes.
+template <bool kEuc>
+std::string FromJis(std::string_view text) {
+    const Byte* s = Bytes(text);
+    const std::size_t n = text.size();
+    Writer w(n);
+    bool kanji = false;
+    std::size_t i = 0;
+    while (i < n) {
+        const Byte c = s[i];
+        if (c == 0x1B) {
+            const Byte d = i + 1 < n ? s[i + 1] : 0;
+            if (d == '$')
+                kanji = true;
+            else if (d == '(')
+                kanji = false;
+            i += 3;
+            continue;
+        }
+        if (!kanji) {
+            std::size_t j = i + 1;
+            while (j < n && s[j] != 0x1B) ++j;
+            w.Append(text.data() + i, j - i);
+            i = j;
+            continue;
+        }
+        w.Room();
+        if constexpr (kEuc) {
+            w.Put(c >= 0x21 && c <= 0x7E ? (c | 0x80) : c);
+            i += 1;
+        } else {
+            const Byte b = i + 1 < n ? s[i + 1] : 0;
+            w.Put2(JisPairToSjis(c, b));
+            i += 2;
+        }
+    }
+    return w.Finish();
+}
+
+}  // namespace
+
+JapaneseCode DetectCode(std::string_view text) {
+    const Byte* s = Bytes(text);
+    const std::size_t n = text.size();
+    // The last byte is not scanned.
+    for (std::size_t i = 0; i < ControlScanLength && i + 1 < n; ++i) {
+        if (s[i] < 0x08 || s[i] == 0xFF) return JapaneseCode::NonText;
+    }
+    auto at = [&](std::size_t i) -> Byte { return i < n ? s[i] : 0; };
+    JapaneseCode result = JapaneseCode::Ascii;
+    std::size_t i = 0;  // the walk stops before the last byte: it is never a lead byte
+    while ((result == JapaneseCode::Ascii || result == JapaneseCode::EucOrSjis) && i + 1 < n) {
+        const Byte c = s[i];
+        if (c == 0x1B) {
+            ++i;
+            if (at(i) == 0x24) {
+                ++i;
+                if (at(i) == 0x42)
+                    result = JapaneseCode::JisNew;
+                else if (at(i) == 0x40)
+                    result = JapaneseCode::JisOld;
+            }
+        } else if (c < 0x08 || c == 0xFF) {
+            result = JapaneseCode::NonText;
+        } else if (c <= 0x7F) {
+        } else if ((c >= 0x81 && c <= 0x8D) || (c >= 0x8F && c <= 0x9F)) {
+            result = JapaneseCode::Sjis;
+        } else if (c == 0x8E) {
+            const Byte d = at(++i);
+            if ((d >= 0x40 && d <= 0x7E) || (d >= 0x80 && d <= 0xA0) || (d >= 0xE0 && d <= 0xFC))
+                result = JapaneseCode::Sjis;
+            else if (d >= 0xA1 && d <= 0xDF)
+                result = JapaneseCode::EucOrSjis;
+        } else if (c >= 0xA1 && c <= 0xDF) {
+            const Byte d = at(++i);
+            if (d >= 0xF0 && d <= 0xFE) {
+                result = JapaneseCode::Euc;
+            } else if (d >= 0xA1 && d <= 0xDF) {
+                result = JapaneseCode::EucOrSjis;
+            } else if (d >= 0xE0 && d <= 0xEF) {
+                result = JapaneseCode::EucOrSjis;
+                while (i < n && s[i] >= 0x40 && result == JapaneseCode::EucOrSjis) {
+                    const Byte e = s[i];
+                    if ((e >= 0x81 && e <= 0x8D) || (e >= 0x8F && e <= 0x9C))
+                        result = JapaneseCode::Sjis;
+                    else if (e == 0xFD || e == 0xFE)
+                        result = JapaneseCode::Euc;
+                    ++i;
+                }
+            } else if (d <= 0x9F) {
+                result = JapaneseCode::Sjis;
+            }
+        } else if (c >= 0xF0 && c <= 0xFE) {
+            result = JapaneseCode::Euc;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            const Byte d = at(++i);
+            if ((d >= 0x40 && d <= 0x7E) || (d >= 0x80 && d <= 0xA0))
+                result = JapaneseCode::Sjis;
+            else if (d == 0xFD || d == 0xFE)
+                result = JapaneseCode::Euc;
+            else if (d >= 0xA1 && d <= 0xFC)
+                result = JapaneseCode::EucOrSjis;
+        }
+        ++i;
+    }
+    return result;
+}
+
+std::string ConvertCode(std::string_view text, JapaneseCode target) {
+    return ConvertCodeFrom(text, DetectCode(text), target);
+}
+
+std::string ConvertCodeFrom(std::string_view text, JapaneseCode source, JapaneseCode target) {
+    using J = JapaneseCode;
+    if (source == J::Ascii || source == J::NonText || source == target || source == J::EucOrSjis)
+        return std::string(text);
+    const bool jis = source == J::JisNew || source == J::JisOld;
+    switch (target) {
+        case J::JisNew:
+            if (source == J::Euc) return EucToJis(text);
+            if (source == J::Sjis) return SjisToJis(text);
+            break;
+        case J::Euc:
+            if (jis) return JisToEuc(text);
+            if (source == J::Sjis) return SjisToEuc(text);
+            break;
+        case J::Sjis:
+            if (jis) return JisToSjis(text);
+            if (source == J::Euc) return EucToSjis(text);
+            break;
+        default:
+            break;
+    }
+    return std::string(text);
+}
+
+std::string SjisToJis(std::string_view text) { return ToJis<false>(text); }
+std::string EucToJis(std::string_view text) { return ToJis<true>(text); }
+std::string JisToSjis(std::string_view text) { return FromJis<false>(text); }
+std::string JisToEuc(std::string_view text) { return FromJis<true>(text); }
+
+std::string EucToSjis(std::string_view text) {
+    const Byte* s = Bytes(text);
+    const std::size_t n = text.size();
+    Writer w(n);
+    std::size_t i = 0;
+    while (i < n) {
+        const Byte c = s[i];
+        if (c <= 0x80 || c == 0xFF) {
+            std::size_t j = i + 1;
+            while (j < n && (s[j] <= 0x80 || s[j] == 0xFF)) ++j;
+            w.Append(text.data() + i, j - i);
+            i = j;
+            continue;
+        }
+        w.Room();
+        if (c == 0x8E) {
+            if (i + 1 < n) w.Put(s[i + 1]);
+        } else {
+            const Byte b = i + 1 < n ? s[i + 1] : 0;
+            w.Put2(JisPairToSjis(c & 0x7F, b & 0x7F));
+        }
+        i += 2;
+    }
+    return w.Finish();
+}
+
+std::string SjisToEuc(std::string_view text) {
+    const Byte* s = Bytes(text);
+    const std::size_t n = text.size();
+    Writer w(n + n / 8);
+    std::size_t i = 0;
+    while (i < n) {
+        const Byte c = s[i];
+        if (c < 0x80) {
+            const std::size_t j = AsciiRunEnd(s, i, n);
+            w.Append(text.data() + i, j - i);
+            i = j;
+            continue;
+        }
+        w.Room();
+        if (IsKana(c)) {
+            w.Put(0x8E);
+            w.Put(c);
+            i += 1;
+        } else {
+            const Byte b = i + 1 < n ? s[i + 1] : 0;
+            w.Put2(SjisPairToJis(c, b) | 0x8080);
+            i += 2;
+        }
+    }
+    return w.Finish();
+}
+
+}  // namespace mail
