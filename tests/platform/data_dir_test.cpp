@@ -1,0 +1,146 @@
+#include "platform/data_dir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "temp_dir.h"
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+using namespace std::string_literals;
+
+namespace {
+unsigned Permissions(const fs::path& p) {
+    struct stat st {};
+    stat(p.c_str(), &st);
+    return st.st_mode & 0777;
+}
+
+class DataDirTest : public testing::Test {
+protected:
+    void TearDown() override { platform::faults::Reset(); }
+    fernlay_test::TempDir dir;
+};
+}  // namespace
+
+TEST(DataFileLines, SplitAndJoin) {
+    struct Case {
+        std::string text;
+        Lines lines;
+    } cases[] = {
+        {"", {}},
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\nb", {"a", "b"}},
+        {"\r\n\n", {"", ""}},
+        {"a\rb\r\n", {"a\rb"}},  // lone CR stays in its line
+        {"a\r", {"a\r"}},
+        {"x\r\r\n", {"x\r"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::SplitLines(c.text), c.lines) << testing::PrintToString(c.text);
+        // Writing back with CR LF and reading again gives the same lines.
+        EXPECT_EQ(platform::SplitLines(platform::JoinLines(c.lines)), c.lines);
+    }
+    EXPECT_EQ(platform::JoinLines({"a", ""}), "a\r\n\r\n");
+}
+
+TEST_F(DataDirTest, NamesMatchWithoutRegardToCase) {
+    dir.Put("User.Inf", "x");
+    EXPECT_EQ(platform::ResolveInDir(dir.path(), "User.inf"), dir / "User.Inf");
+    EXPECT_EQ(platform::ResolveInDir(dir.path(), "USER.INF"), dir / "User.Inf");
+    EXPECT_EQ(platform::ResolveInDir(dir.path(), "Adress.dat"), dir / "Adress.dat");
+    dir.Put("user.inf", "y");  // an exact match wins over another spelling
+    EXPECT_EQ(platform::ResolveInDir(dir.path(), "user.inf"), dir / "user.inf");
+}
+
+TEST_F(DataDirTest, WritesCrLfAndReadsBack) {
+    const Lines lines = {"\x95\x5C,a", "", "end\r"};
+    platform::WriteLines(dir / "Adress.dat", lines);
+    EXPECT_EQ(dir.Get("Adress.dat"), "\x95\x5C,a\r\n\r\nend\r\r\n");
+    EXPECT_EQ(platform::ReadLines(dir / "Adress.dat"), lines);
+    platform::AppendLine(dir / "Adress.dat", "more");
+    EXPECT_EQ(platform::ReadLines(dir / "Adress.dat").back(), "more");
+    platform::AppendLine(dir / "new.txt", "first");
+    EXPECT_EQ(dir.Get("new.txt"), "first\r\n");
+}
+
+TEST_F(DataDirTest, FailedWriteOrRenameLeavesTheOldFileByteIdentical) {
+    const std::string old = "old line\r\nsecond\n";
+    dir.Put("Log.dat", old);
+    for (int which = 0; which < 2; ++which) {
+        if (which == 0) platform::faults::FailNthWrite(1);
+        if (which == 1) platform::faults::FailNthRename(1);
+        EXPECT_THROW(platform::WriteLines(dir / "Log.dat", {"new"}), platform::FileError);
+        EXPECT_EQ(dir.Get("Log.dat"), old);
+        EXPECT_EQ(dir.Count(), 1u) << "temporary file left behind";
+    }
+    // The countdown counts: the second write fails, the first goes through.
+    platform::faults::FailNthWrite(2);
+    platform::WriteLines(dir / "a.txt", {"1"});
+    EXPECT_THROW(platform::WriteLines(dir / "Log.dat", {"2"}), platform::FileError);
+    EXPECT_EQ(dir.Get("a.txt"), "1\r\n");
+    EXPECT_EQ(dir.Get("Log.dat"), old);
+    platform::WriteLines(dir / "Log.dat", {"3"});  // fired once, then disarmed
+    EXPECT_EQ(dir.Get("Log.dat"), "3\r\n");
+}
+
+TEST_F(DataDirTest, PasswordFilesAreOwnerOnly) {
+    dir.Put("Log.dat", "x");
+    chmod((dir / "Log.dat").c_str(), 0644);
+    platform::WriteLines(dir / "Log.dat", {"p"}, platform::FileMode::OwnerOnly);
+    EXPECT_EQ(Permissions(dir / "Log.dat"), 0600u);
+    platform::CreateEmpty(dir / "User.Inf", platform::FileMode::OwnerOnly);
+    EXPECT_EQ(Permissions(dir / "User.Inf"), 0600u);
+    // A normal file that is replaced keeps its permissions.
+    dir.Put("Adress.dat", "x");
+    chmod((dir / "Adress.dat").c_str(), 0640);
+    platform::WriteLines(dir / "Adress.dat", {"y"});
+    EXPECT_EQ(Permissions(dir / "Adress.dat"), 0640u);
+}
+
+TEST_F(DataDirTest, CopyOverwritesMoveRefusesAnExistingTarget) {
+    dir.Put("A.hed", "a");
+    dir.Put("B.hed", "b");
+    platform::CopyFileOver(dir / "A.hed", dir / "B.hed");
+    EXPECT_EQ(dir.Get("B.hed"), "a");
+    dir.Put("B.hed", "b");
+    EXPECT_THROW(platform::MoveFileTo(dir / "A.hed", dir / "B.hed"), platform::FileError);
+    EXPECT_EQ(dir.Get("A.hed"), "a");
+    EXPECT_EQ(dir.Get("B.hed"), "b");
+    platform::MoveFileTo(dir / "A.hed", dir / "C.hed");
+    EXPECT_FALSE(dir.Has("A.hed"));
+    EXPECT_EQ(dir.Get("C.hed"), "a");
+    platform::MoveFileTo(dir / "C.hed", dir / "c.hed");  // change of case only
+    EXPECT_EQ(dir.Get("c.hed"), "a");
+    platform::DeleteFile(dir / "c.hed");
+    EXPECT_FALSE(dir.Has("c.hed"));
+}
+
+TEST_F(DataDirTest, ErrorsNameTheFile) {
+    try {
+        platform::ReadLines(dir / "missing.dat");
+        FAIL() << "no error";
+    } catch (const platform::FileError& e) {
+        EXPECT_NE(std::string(e.what()).find("missing.dat"), std::string::npos) << e.what();
+        EXPECT_EQ(e.Path(), dir / "missing.dat");
+    }
+    EXPECT_THROW(platform::DeleteFile(dir / "missing.dat"), platform::Error);
+    EXPECT_THROW(platform::MoveFileTo(dir / "missing.dat", dir / "x"), platform::Error);
+    EXPECT_THROW(platform::WriteLines(dir / "no" / "such.dat", {"x"}), platform::FileError);
+}
+
+TEST_F(DataDirTest, SeveralMegabytesOfOddBytesRoundTrip) {
+    std::string big;
+    for (int i = 0; big.size() < 6'000'000; ++i) {
+        big +=
+            "line " + std::to_string(i) + ",\x95\x5C\xFF\x80\0\x85"s + (i % 7 ? "" : "\r") + "\r\n";
+    }
+    dir.Put("Log.dat", big);
+    const Lines lines = platform::ReadLines(dir / "Log.dat");
+    platform::WriteLines(dir / "Log.dat", lines, platform::FileMode::OwnerOnly);
+    EXPECT_EQ(dir.Get("Log.dat"), big);
+}

@@ -1,0 +1,78 @@
+#include "platform/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/data_dir.h"
+#include "platform/error.h"
+#include "temp_dir.h"
+
+using platform::IniFile;
+
+namespace {
+const std::string kFile =
+    "; kept comment\r\n"
+    "[user]\r\n"
+    "defaultadress = \"Office\"  \r\n"
+    "Other='x'\n"
+    "\r\n"
+    "[FTP]\r\n"
+    "r1=0x10\r\n"
+    "R2 = 'half\r\n"
+    "[Later]\r\n"
+    "Key=v";
+}
+
+TEST(IniFile, ReadsIgnoringCaseTrimmedWithoutOnePairOfQuotes) {
+    fernlay_test::TempDir dir;
+    dir.Put("Defult.ini", kFile);
+    const IniFile ini(dir / "Defult.ini");
+    EXPECT_EQ(ini.ReadString("USER", "DefaultAdress", "d"), "Office");
+    EXPECT_EQ(ini.ReadString("User", "other"), "x");
+    EXPECT_EQ(ini.ReadString("ftp", "R1"), "0x10");
+    EXPECT_EQ(ini.ReadString("FTP", "R2"), "'half");
+    EXPECT_EQ(ini.ReadString("FTP", "R3", "1"), "1");
+    EXPECT_EQ(ini.ReadString("Nope", "R1", "dflt"), "dflt");
+    EXPECT_EQ(ini.ReadString("later", "key"), "v");
+    EXPECT_FALSE(ini.HasKey("USER", "R1"));
+}
+
+TEST(IniFile, WriteReplacesInPlaceAndKeepsEveryOtherByte) {
+    fernlay_test::TempDir dir;
+    dir.Put("Defult.ini", kFile);
+    IniFile ini(dir / "Defult.ini");
+    ini.WriteString("USER", "DEFAULTADRESS", "Home");
+    ini.WriteString("FTP", "R3", "1");     // new key in an existing section
+    ini.WriteString("Later", "Key", "w");  // last line without line end
+    ini.WriteString("New", "A", "b");      // new section
+    ini.Save();
+    EXPECT_EQ(dir.Get("Defult.ini"),
+              "; kept comment\r\n"
+              "[user]\r\n"
+              "defaultadress =Home\r\n"
+              "Other='x'\n"
+              "\r\n"
+              "[FTP]\r\n"
+              "r1=0x10\r\n"
+              "R2 = 'half\r\n"
+              "R3=1\r\n"
+              "[Later]\r\n"
+              "Key=w\r\n"
+              "[New]\r\n"
+              "A=b\r\n");
+    EXPECT_EQ(IniFile(dir / "Defult.ini").ReadString("user", "defaultadress"), "Home");
+}
+
+TEST(IniFile, MissingFileStartsEmptyAndFailedSaveKeepsTheOldFile) {
+    fernlay_test::TempDir dir;
+    IniFile fresh(dir / "Defult.ini");
+    fresh.WriteString("USER", "DefaultAdress", "");
+    fresh.WriteString("FTP", "R1", "1");
+    fresh.Save();
+    EXPECT_EQ(dir.Get("Defult.ini"), "[USER]\r\nDefaultAdress=\r\n[FTP]\r\nR1=1\r\n");
+
+    fresh.WriteString("FTP", "R1", "0");
+    platform::faults::FailNthRename(1);
+    EXPECT_THROW(fresh.Save(), platform::FileError);
+    EXPECT_EQ(dir.Get("Defult.ini"), "[USER]\r\nDefaultAdress=\r\n[FTP]\r\nR1=1\r\n");
+    EXPECT_EQ(dir.Count(), 1u);
+}

@@ -1,0 +1,41 @@
+#include "platform/sorted_line_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using platform::SortedLineList;
+using Lines = std::vector<std::string>;
+
+TEST(SortedLineList, SortsIgnoringCaseAndDropsEqualLines) {
+    SortedLineList list;
+    EXPECT_EQ(list.Add("beta,x"), 0u);
+    EXPECT_EQ(list.Add("Alpha,y"), 0u);
+    EXPECT_EQ(list.Add("gamma"), 2u);
+    EXPECT_EQ(list.Add("ALPHA,Y"), SortedLineList::npos);
+    EXPECT_EQ(list.Add("alpha,y "), 1u);  // differs by a blank: kept
+    EXPECT_EQ(list.lines(), (Lines{"Alpha,y", "alpha,y ", "beta,x", "gamma"}));
+}
+
+TEST(SortedLineList, TrailBytesAreNotFolded) {
+    // ア (83 41) and ヂ (83 61) differ only by a trail byte that looks like A/a.
+    SortedLineList list;
+    EXPECT_NE(list.Add("\x83\x41"), SortedLineList::npos);
+    EXPECT_NE(list.Add("\x83\x61"), SortedLineList::npos);
+    EXPECT_EQ(list.size(), 2u);
+}
+
+TEST(SortedLineList, UnsortedKeepsInsertionOrderAndDuplicates) {
+    SortedLineList list(false);
+    list.Add("b");
+    list.Add("A");
+    EXPECT_EQ(list.Add("a"), 2u);
+    EXPECT_EQ(list.lines(), (Lines{"b", "A", "a"}));
+    list.Delete(0);
+    list.Delete(7);  // out of range: nothing
+    EXPECT_EQ(list.lines(), (Lines{"A", "a"}));
+    list.SetSorted(true);
+    EXPECT_EQ(list.lines(), (Lines{"A"}));
+    EXPECT_TRUE(list.Sorted());
+}
