@@ -33,7 +33,8 @@ std::vector<std::string> DetailBlock(const std::string& fileName, std::int64_t f
 
 std::vector<std::string> DetailBlockPlaceholder() {
     const auto& t = platform::texts();
-    return {t.DetailRule, t.DetailFileName + "****.***", t.DetailFileSize + "******" + t.DetailBytes};
+    return {t.DetailRule, t.DetailFileName + "****.***",
+            t.DetailFileSize + "******" + t.DetailBytes};
 }
 
 std::vector<std::string> DetailTemplateLines(const std::string& downloadBase) {

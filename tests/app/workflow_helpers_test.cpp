@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "app/download.h"
+#include "app/error_log.h"
+#include "app/remote_path.h"
+#include "platform/texts.h"
+#include "temp_dir.h"
+
+namespace {
+
+// "表" is 0x95 0x5C: its trail byte is the code of "\".
+const std::string kHyo = "\x95\x5C";
+
+struct PathCase {
+    std::string in, out;
+};
+
+TEST(NormalizeRemotePath, Table) {
+    const PathCase cases[] = {
+        {"", "/"},
+        {"\\", "/"},
+        {"/", "/"},
+        {"\\\\", "/"},
+        {"\\photos\\", "/photos"},
+        {"a\\b", "/a/b"},
+        {"/a/b/", "/a/b"},
+        {"data", "/data"},
+        {kHyo, "/" + kHyo},                            // trail byte is no separator
+        {"\\" + kHyo + "\\sub", "/" + kHyo + "/sub"},  // nor is it replaced
+        {"\\dir\\" + kHyo, "/dir/" + kHyo},            // nor dropped at the end
+        {"\\dir\\" + kHyo + "\\", "/dir/" + kHyo},     // a real one after it is
+    };
+    for (const auto& c : cases) EXPECT_EQ(app::NormalizeRemotePath(c.in), c.out) << c.in;
+}
+
+struct BaseCase {
+    std::string www, dir, base;
+};
+
+TEST(BuildDownloadBase, Table) {
+    const BaseCase cases[] = {
+        {"h.example/~user/", "\\", "http://h.example/~user/"},
+        {"/h.example/path", "\\", "http://h.example/path/"},
+        {"http://h.example/dir\\", "\\sub\\in", "http://h.example/dir/sub/in/"},
+        // The scheme test is case-sensitive.
+        {"HTTP://h.example", "\\", "http://HTTP://h.example/"},
+        {"https://h.example/", "/data/", "https://h.example/data/"},
+        {"httpd.example", "", "httpd.example/"},  // begins with "http": left alone
+        {"http://h/" + kHyo, "\\", "http://h/" + kHyo + "/"},
+        {"http://h", "\\" + kHyo, "http://h/" + kHyo + "/"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(app::BuildDownloadBase(c.www, c.dir), c.base) << c.www << " | " << c.dir;
+}
+
+TEST(DetailBlock, ExactTextsAndPlaceholders) {
+    using platform::Sjis;
+    const std::string rule = Sjis(u8"データ詳細=================================================");
+    const std::string name = Sjis(u8"報告 書.doc");
+    EXPECT_EQ(app::DetailBlock(name, 4096),
+              (std::vector<std::string>{rule, Sjis(u8"【ファイル名】：") + name,
+                                        Sjis(u8"【ファイル量】：4096ﾊﾞｲﾄ")}));
+    EXPECT_EQ(app::DetailTemplateLines("http://h/d/"),
+              (std::vector<std::string>{"", "http://h/d/****.***", "", rule,
+                                        Sjis(u8"【ファイル名】：****.***"),
+                                        Sjis(u8"【ファイル量】：******ﾊﾞｲﾄ")}));
+}
+
+TEST(ErrorLog, LineFormat) {
+    std::tm t{};
+    t.tm_year = 102;  // 2002
+    t.tm_mon = 10;
+    t.tm_mday = 5;
+    t.tm_hour = 9;
+    t.tm_min = 7;
+    t.tm_sec = 3;
+    EXPECT_EQ(app::ErrorLogLine(t, "Upload failure"), "02/11/05 09:07:03:Upload failure");
+    t.tm_year = 126;
+    t.tm_mon = 11;
+    t.tm_mday = 31;
+    t.tm_hour = 23;
+    t.tm_min = 59;
+    t.tm_sec = 58;
+    EXPECT_EQ(app::ErrorLogLine(t, ""), "26/12/31 23:59:58:");
+}
+
+TEST(ErrorLog, AppendsLinesWithCrLfAndCreatesTheFile) {
+    apptest::TempDir dir;
+    app::AppendErrorLog(dir.path(), "first");
+    app::AppendErrorLog(dir.path(), "/a ChangeDir failure");
+    const std::regex expected(
+        R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d:first\r\n\d\d/\d\d/\d\d \d\d:\d\d:\d\d:/a ChangeDir failure\r\n)");
+    EXPECT_TRUE(std::regex_match(dir.Read("ErrorLog.txt"), expected)) << dir.Read("ErrorLog.txt");
+}
+
+TEST(ErrorLog, AppendsToAFileWhoseNameDiffersInCase) {
+    apptest::TempDir dir;
+    dir.Write("errorlog.TXT", "old\r\n");
+    app::AppendErrorLog(dir.path(), "x");
+    EXPECT_FALSE(dir.Exists("ErrorLog.txt"));
+    EXPECT_EQ(dir.Read("errorlog.TXT").substr(0, 5), "old\r\n");
+}
+
+}  // namespace
