@@ -84,6 +84,7 @@ struct Texts {
     // ---- mail ----
 
     // ---- FTP ----
+    std::string UploadDone = Sjis(u8"送信終了");  // an upload's success (TransUpload)
 
     // ---- other screens ----
 };

@@ -1,0 +1,310 @@
+#include "ftp/ftp_client.h"
+
+#include <sys/stat.h>
+
+#include "platform/sjis.h"
+
+namespace ftp {
+
+FTPException::~FTPException() = default;
+
+namespace {
+
+// A command argument must never smuggle a second command to the server.
+void RefuseLineBreaks(const std::string& text) {
+    if (text.find_first_of("\r\n") != std::string::npos)
+        throw FTPException("Line break in FTP command refused");
+}
+
+TCmdType CodeOf(const std::string& command) {
+    const std::string verb = command.substr(0, command.find(' ')) + " ";
+    if (verb == "CWD ") return TransChangeDir;
+    if (verb == "DELE ") return TransDelete;
+    if (verb == "MKD ") return TransMakeDir;
+    if (verb == "RMD ") return TransRemoveDir;
+    if (command == "PWD") return TransPrintDir;
+    return TransDoCommand;
+}
+
+// Data port of a PASV reply: "(h1,h2,h3,h4,p1,p2)". The address is ignored on purpose.
+int PassivePort(const std::string& reply) {
+    std::string fields[6];
+    int n = 0;
+    for (char c : reply) {
+        if (c == ',') {
+            if (++n > 5) break;
+        } else if (n > 0) {
+            fields[n] += c;
+        }
+    }
+    auto number = [&](std::string text, bool up_to_paren) -> int {
+        if (up_to_paren) text = text.substr(0, text.find(')'));
+        while (!text.empty() && text.front() == ' ') text.erase(0, 1);
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
+            text.pop_back();
+        if (text.empty() || text.size() > 3 ||
+            text.find_first_not_of("0123456789") != std::string::npos)
+            throw FTPException("Invalid PASV reply: " + reply);
+        int v = std::stoi(text);
+        if (v > 255) throw FTPException("Invalid PASV reply: " + reply);
+        return v;
+    };
+    if (n < 5) throw FTPException("Invalid PASV reply: " + reply);
+    int port = number(fields[4], false) * 256 + number(fields[5], true);
+    if (port == 0) throw FTPException("Invalid PASV reply: " + reply);
+    return port;
+}
+
+}  // namespace
+
+std::string FileNamePart(const std::string& path) {
+    std::size_t cut = 0;
+    for (std::size_t i = 0; i < path.size(); i += platform::sjis::CharLength(path, i))
+        if (path[i] == '\\' || path[i] == '/') cut = i + 1;
+    return path.substr(cut);
+}
+
+TFtpClient::TFtpClient() { Port = 21; }
+
+TFtpClient::~TFtpClient() {
+    Cancel();
+    if (data_session_) data_session_->Cancel();
+}
+
+std::int64_t TFtpClient::BytesSent() const {
+    return data_session_ ? data_session_->BytesSent() : 0;
+}
+
+void TFtpClient::Abort() {
+    if (data_session_) data_session_->Cancel();
+}
+
+std::string TFtpClient::Transaction(const std::string& command) {
+    RefuseLineBreaks(command);
+    std::string reply = TSockSession::Transaction(command);
+    ReadReplyContinuation(reply);
+    return reply;
+}
+
+void TFtpClient::ReadReplyContinuation(std::string line) {
+    while (!line.empty() && (line[0] == ' ' || (line.size() >= 4 && line[3] == '-'))) {
+        line = ReadLn();
+        SetStatus(line, 1);
+    }
+}
+
+void TFtpClient::LoginCheck() {
+    if (ReplyNumber() >= 401 && ReplyNumber() <= 599) {
+        if (OnConnectionFailed) OnConnectionFailed(this);
+        throw FTPException(TransactionReply());
+    }
+}
+
+void TFtpClient::Connect() {
+    ClearCancel();
+    if (Connected()) return;
+    ClearInput();
+    TSockSession::Connect();
+    try {
+        std::string greeting = ReadLn();
+        SetStatus(greeting, 1);
+        ReadReplyContinuation(greeting);
+        int code = 0;
+        for (std::size_t i = 0;
+             i < greeting.size() && i < 10 && greeting[i] >= '0' && greeting[i] <= '9'; ++i)
+            code = code * 10 + (greeting[i] - '0');
+        if (code > 400) {
+            if (OnConnectionFailed) OnConnectionFailed(this);
+            throw FTPException(greeting);
+        }
+        if (FWAuthenticate) {
+            Transaction("USER " + FWUserID);
+            LoginCheck();
+            if (ReplyNumber() == 331) {
+                SetStatus("PASS ", 1);
+                Transaction("PASS " + FWPassword);
+                LoginCheck();
+            }
+        }
+        if ((UserID.empty() || Password.empty()) && OnAuthenticationNeeded) {
+            bool handled = false;
+            OnAuthenticationNeeded(this, handled);
+        }
+        if (!Proxy.empty()) {
+            switch (FirewallType) {
+                case FTUser:
+                    Transaction("USER " + UserID + "@" + Host);
+                    break;
+                case FtOpen:
+                    Transaction("OPEN " + Host);
+                    break;
+                case FtSite:
+                    Transaction("SITE " + Host);
+                    break;
+            }
+        }
+        if (Proxy.empty() || FirewallType != FTUser) {
+            SetStatus("USER " + UserID, 1);
+            Transaction("USER " + UserID);
+            LoginCheck();
+        }
+        if (ReplyNumber() == 331) {
+            SetStatus("PASS ", 1);  // never the password itself
+            Transaction("PASS " + Password);
+            LoginCheck();
+        }
+        if (OnConnect) OnConnect(this);
+    } catch (...) {
+        try {
+            Disconnect();
+        } catch (...) {
+        }
+        SetStatus("Disconnected", 1);
+        throw;
+    }
+}
+
+void TFtpClient::Disconnect() {
+    ClearCancel();
+    if (!Connected()) return;
+    SetStatus("QUIT", 1);
+    Vendor = 2411;
+    try {
+        if (DataAvailable()) Read(0);
+        Transaction("QUIT");
+        if (ReplyNumber() >= 301 && ReplyNumber() <= 599) throw FTPException(TransactionReply());
+    } catch (...) {
+        TSockSession::Disconnect();
+        throw;
+    }
+    TSockSession::Disconnect();
+}
+
+void TFtpClient::DoCommand(const std::string& command) {
+    RefuseLineBreaks(command);
+    const TCmdType code = CodeOf(command);
+    ClearCancel();
+    CheckConnection();
+    SetStatus(command, 1);
+    if (DataAvailable()) Read(0);  // leftovers of earlier replies
+    Transaction(command);
+    const int reply = ReplyNumber();
+    if (reply >= 400 && reply <= 599) {
+        if (reply >= 500 && reply <= 502 && OnUnSupportedFunction)
+            OnUnSupportedFunction(this, code);
+        if (!OnFailure) throw FTPException(TransactionReply());
+        bool handled = false;
+        OnFailure(this, handled, code);
+        if (!handled) throw FTPException(TransactionReply());
+        return;
+    }
+    if (OnSuccess) OnSuccess(this, code);
+}
+
+void TFtpClient::ChangeDir(const std::string& directory) { DoCommand("CWD " + directory); }
+void TFtpClient::MakeDir(const std::string& directory) { DoCommand("MKD " + directory); }
+void TFtpClient::Delete(const std::string& file_name) { DoCommand("DELE " + file_name); }
+
+void TFtpClient::Mode(int transfer_type) {
+    switch (transfer_type) {
+        case TransferAscii:
+            DoCommand("TYPE A");
+            break;
+        case TransferImage:
+            DoCommand("TYPE I");
+            break;
+        case TransferLocal8:
+            DoCommand("TYPE L 8");
+            break;
+        default:
+            break;
+    }
+}
+
+void TFtpClient::RefusedStep(bool& handled) {
+    if (!OnFailure) throw FTPException(TransactionReply());
+    bool h = false;
+    OnFailure(this, h, TransUpload);
+    if (!h) throw FTPException(TransactionReply());
+    handled = true;
+}
+
+void TFtpClient::Upload(const std::string& local_path, const std::string& remote_name) {
+    bool success = false;
+    ClearCancel();
+    try {
+        const std::string stor_name = remote_name.empty() ? FileNamePart(local_path) : remote_name;
+        RefuseLineBreaks(stor_name);
+        CheckConnection();
+        std::lock_guard<std::recursive_mutex> lock(upload_lock_);
+        // Every exit from here on destroys the data session and releases the lock.
+        struct Cleanup {
+            std::unique_ptr<TSockSession>& session;
+            ~Cleanup() { session.reset(); }
+        } cleanup{data_session_};
+        if (DataAvailable()) Read(0);
+        data_session_ = std::make_unique<TSockSession>();
+        TSockSession& data = *data_session_;
+        data.TimeOut = TimeOut;
+        if (OnPacketSent) data.OnPacketSent = OnPacketSent;
+
+        struct stat st {};
+        if (::stat(local_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            throw platform::Error("Cannot open file " + local_path);
+        BytesTotal = st.st_size;
+
+        bool refused_handled = false;
+        if (Passive) {
+            Transaction("PASV");
+            if (ReplyNumber() > 499) {
+                RefusedStep(refused_handled);
+                return;
+            }
+            const int port = PassivePort(TransactionReply());
+            data.Host = Host;
+            data.Port = port;
+            data.Connect();
+        } else {
+            data.Port = 0;
+            data.Listen(true);
+            Transaction("PORT " + LocalAddressForPort() + data.LocalPortForPort());
+            if (ReplyNumber() >= 301 && ReplyNumber() <= 599) {
+                RefusedStep(refused_handled);
+                return;
+            }
+        }
+        SetStatus("STOR " + (remote_name.empty() ? local_path : remote_name), 1);
+        Transaction("STOR " + stor_name);
+        if (ReplyNumber() >= 301 && ReplyNumber() <= 599) {
+            if (ReplyNumber() <= 502 && ReplyNumber() >= 500 && OnUnSupportedFunction)
+                OnUnSupportedFunction(this, TransUpload);
+            RefusedStep(refused_handled);
+            return;
+        }
+        if (!Passive) {
+            data.RequiredPeerAddress = RemoteAddress();
+            data.AdoptSocket(data.Accept());
+        }
+        if (OnTransactionStart) OnTransactionStart(this);
+        if (!CancelRequested() && !TimedOut()) data.SendFile(local_path);
+        if (OnTransactionStop) OnTransactionStop(this);
+        data.SetLinger(false);  // a normal close: the server gets every byte sent
+        data.CloseSocket();
+        if (!CancelRequested() && !TimedOut()) {
+            std::string line = ReadLn();
+            SetStatus(line, 1);
+            if (!CancelRequested() && !TimedOut()) ReadReplyContinuation(line);
+        }
+        success = true;
+    } catch (...) {
+        if (OnFailure) {
+            bool handled = false;
+            OnFailure(this, handled, TransUpload);
+            if (handled) return;
+        }
+        throw;
+    }
+    if (success && OnSuccess) OnSuccess(this, TransUpload);
+}
+
+}  // namespace ftp

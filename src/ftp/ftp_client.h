@@ -1,0 +1,88 @@
+#pragma once
+// TFtpClient: the FTP control session (log-in directly or through a proxy, single commands
+// reporting a TCmdType, multi-line replies, QUIT) and uploads over a separate data connection.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "ftp/cmd_type.h"
+#include "ftp/sock_session.h"
+
+namespace ftp {
+
+class FTPException : public platform::Error {
+public:
+    using platform::Error::Error;
+    ~FTPException() override;
+};
+
+enum TFirewallType { FTUser = 0, FtOpen = 1, FtSite = 2 };
+enum TTransferType { TransferAscii = 1, TransferImage = 2, TransferLocal8 = 3 };
+
+using TFailureEvent = std::function<void(TSockSession* sender, bool& handled, TCmdType trans)>;
+using TSuccessEvent = std::function<void(TSockSession* sender, TCmdType trans)>;
+using TUnsupportedEvent = std::function<void(TSockSession* sender, TCmdType trans)>;
+using TFtpListItem = std::function<void(TSockSession* sender, const std::string& listing)>;
+
+class TFtpClient : public TSockSession {
+public:
+    TFtpClient();
+    ~TFtpClient() override;
+
+    // Published properties (besides those of the socket session).
+    std::string UserID;
+    std::string Password;
+    int Vendor = 2411;
+    bool ParseList = false;
+    bool Passive = false;
+    TFirewallType FirewallType = FTUser;
+    std::string FWUserID;
+    std::string FWPassword;
+    bool FWAuthenticate = false;
+
+    // Events. OnConnect (inherited) fires after a successful log-in.
+    TNotifyEvent OnTransactionStart;
+    TNotifyEvent OnTransactionStop;
+    THandlerEvent OnAuthenticationNeeded;
+    THandlerEvent OnAuthenticationFailed;  // declared only
+    TFailureEvent OnFailure;
+    TSuccessEvent OnSuccess;
+    TFtpListItem OnListItem;  // declared only
+    TUnsupportedEvent OnUnSupportedFunction;
+
+    void Connect() override;
+    void Disconnect() override;
+    std::string Transaction(const std::string& command) override;
+    // Cancels the data connection of a running upload; the control connection goes on.
+    void Abort() override;
+
+    void DoCommand(const std::string& command);
+    void ChangeDir(const std::string& directory);
+    void MakeDir(const std::string& directory);
+    void Delete(const std::string& file_name);
+    void Mode(int transfer_type);
+    // Uploads a local file to the current remote directory; an empty remote name means the
+    // file-name part of the local path.
+    void Upload(const std::string& local_path, const std::string& remote_name);
+    // Bytes handed to the data socket by the running upload; 0 when none runs.
+    std::int64_t BytesSent() const;
+
+    // Reads and publishes the continuation lines of a multi-line reply that began with `line`.
+    void ReadReplyContinuation(std::string line);
+
+protected:
+    void NotifyConnected() override {}
+
+private:
+    void LoginCheck();
+    void RefusedStep(bool& handled);
+
+    std::unique_ptr<TSockSession> data_session_;
+    std::recursive_mutex upload_lock_;
+};
+
+// The file-name part of a local path: the text after its last "\" or "/" (Shift_JIS aware).
+std::string FileNamePart(const std::string& path);
+
+}  // namespace ftp
