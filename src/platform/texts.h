@@ -42,6 +42,50 @@ struct Texts {
     std::string NotShiftJisText = Sjis(u8"この文字はシフトJISで表せないため使えません。");
     std::string InvalidPort = Sjis(u8"ﾎﾟｰﾄには10進数の整数を入力して下さい。");
 
+    // ---- settings screens ----
+    std::string NewButton = Sjis(u8"新規");
+    std::string ModifyButton = Sjis(u8"修正");
+    std::string DuplicateButton = Sjis(u8"複製");
+    std::string DeleteButton = Sjis(u8"削除");
+    std::string StandardButton = Sjis(u8"標準");
+    std::string CloseButton = Sjis(u8"閉じる");
+    std::string ProfileGridName = Sjis(u8"送信者一覧");
+    std::string FtpTab = Sjis(u8"FTP設定");
+    std::string MailTab = Sjis(u8"Mail設定");
+    std::string ProfileNameLabel = Sjis(u8"登録名");
+    std::string FtpHostLabel = Sjis(u8"ﾎｽﾄｱﾄﾞﾚｽ");
+    std::string HostStartFolderLabel = Sjis(u8"ﾎｽﾄ開始ﾌｫﾙﾀﾞ");
+    std::string FtpUserIdLabel = Sjis(u8"ﾕｰｻﾞｰID");
+    std::string PasswordLabel = Sjis(u8"ﾊﾟｽﾜｰﾄﾞ");
+    std::string ShowPasswordBox = Sjis(u8"ﾊﾟｽﾜｰﾄﾞ表示");
+    std::string SendDirectoryGroup = Sjis(u8"送信先ﾃﾞｨﾚｸﾄﾘ");
+    std::string DirectoryChangeable = Sjis(u8"変更可");
+    std::string DirectoryFixedLabel = Sjis(u8"変更不可");
+    std::string WwwAddressGroup = Sjis(u8"FTPｻｰﾊﾞｰWWWｱﾄﾞﾚｽ");
+    std::string UserInfoGroup = Sjis(u8"ﾕｰｻﾞｰ情報");
+    std::string MailNameLabel = Sjis(u8"名前");
+    std::string MailAddressLabel = Sjis(u8"電子ﾒｰﾙｱﾄﾞﾚｽ");
+    std::string ReplyAddressLabel = Sjis(u8"返信ｱﾄﾞﾚｽ");
+    std::string SmtpGroup = Sjis(u8"SMTPｻｰﾊﾞｰ設定");
+    std::string SmtpServerLabel = Sjis(u8"SMTPｻｰﾊﾞｰ");
+    std::string PopAuthBox = Sjis(u8"このｻｰﾊﾞｰはPOP認証が必要");
+    std::string Pop3ServerLabel = Sjis(u8"POP3ｻｰﾊﾞｰ");
+    std::string PopAccountLabel = Sjis(u8"ｱｶｳﾝﾄ名");
+    std::string HeaderEditButton = Sjis(u8"ﾍｯﾀﾞｰ編集");
+    std::string FooterEditButton = Sjis(u8"ﾌｯﾀｰ編集");
+    std::string TemplateAreaName = Sjis(u8"本文");
+    std::string AddressGridName = Sjis(u8"ｱﾄﾞﾚｽ一覧");
+    std::string PersonNameLabel = Sjis(u8"氏名");
+    std::string RegisterButton = Sjis(u8"登録");
+    std::string ConnectionGroup = Sjis(u8"接続設定");
+    std::string NormalConnectionButton = Sjis(u8"通常の接続");
+    std::string UseProxyButton = Sjis(u8"Ploxyを使用する。");
+    std::string ProxyAddressLabel = Sjis(u8"ｱﾄﾞﾚｽ");
+    std::string ProxyPortLabel = Sjis(u8"ﾎﾟｰﾄ");
+    std::string MissingDirectoryGroup = Sjis(u8"送信先ﾃﾞｨﾚｸﾄﾘが存在しない時");
+    std::string CreateDirectoryButton = Sjis(u8"作成する");
+    std::string KeepDirectoryButton = Sjis(u8"作成しない");
+
     // ---- main screen ----
     std::string SenderLabel = Sjis(u8"送信者");
     std::string RecipientLabel = Sjis(u8"送信先");
