@@ -1,0 +1,99 @@
+#pragma once
+// The blocking client socket the SMTP and POP3 components talk through. Everything runs on the
+// caller's thread; while it waits for the server it runs the event pump, so the window stays
+// responsive and the caller can ask the running operation to stop.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/error.h"
+
+namespace mail {
+
+// Events of the mail components; the sender is the component or, for the connect and quit
+// notifications, its socket.
+using TNotifyEvent = std::function<void(void* sender)>;
+using TOnError = std::function<void(void* sender, int error, const std::string& msg)>;
+using TOnCodeStartEvent =
+    std::function<void(void* sender, const std::string& file_name, std::int64_t count)>;
+using TOnCodeProgressEvent = std::function<void(void* sender, std::uint16_t percent)>;
+using TOnSendProgressEvent = TOnCodeProgressEvent;
+
+// An argument for a protocol command that would break the command line (CR or LF in it).
+class EMailArgumentError : public platform::Error {
+public:
+    using platform::Error::Error;
+};
+
+// Throws EMailArgumentError naming `what` when the text holds a CR or LF.
+void RequireSingleLine(const std::string& text, const char* what);
+
+// The text without leading and trailing blanks and control characters.
+std::string TrimBlanks(const std::string& text);
+
+// i * 100 / n rounded to the nearest integer, halves to even (n > 0).
+std::uint16_t RoundedPercent(std::uint64_t i, std::uint64_t n);
+
+// A failed open, read or write; carries the platform's error number (0 when there is none).
+class EMailSocketError : public platform::Error {
+public:
+    EMailSocketError(const std::string& message, int error_code)
+        : platform::Error(message), ErrorCode(error_code) {}
+    int ErrorCode;
+};
+
+// Four dot-separated integers 0..255, nothing else.
+bool IsDottedAddress(const std::string& text);
+
+// The component's Port text as a number; `fallback` when it is not a number from 1 to 65535.
+int PortNumber(const std::string& text, int fallback);
+
+class TMailSocket {
+public:
+    // `stream_timeout_ms`: how long one read waits for bytes once data was reported.
+    explicit TMailSocket(int stream_timeout_ms);
+    ~TMailSocket();
+    TMailSocket(const TMailSocket&) = delete;
+    TMailSocket& operator=(const TMailSocket&) = delete;
+
+    // Socket-layer notifications; the argument is this socket.
+    std::function<void(TMailSocket*)> OnConnectNotify;
+    std::function<void(TMailSocket*)> OnDisconnectNotify;
+
+    // Resolves (unless the host is a dotted address), connects and delivers the connect
+    // notification before returning. Throws EMailSocketError on any failure.
+    void Open(const std::string& host, int port);
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Writes the whole text; callers include the line ends. Throws on failure.
+    void SendText(const std::string& text);
+
+    // Waits until the socket is readable, polling 200 ms at a time and running the event pump
+    // between polls. There is no overall time-out: the end of the stream counts as readable.
+    // Returns false at once when the socket is not open.
+    bool AwaitData();
+
+    // One read of at most 1024 bytes; empty when nothing arrived within the stream time-out or
+    // the server closed the connection (then PeerClosed() turns true). Throws on failure.
+    std::string Read();
+    bool PeerClosed() const { return peer_closed_; }
+
+    // The machine's host name (at most 256 bytes); empty when unknown or when not open.
+    std::string LocalHostName() const;
+
+    // Closes the socket; the disconnect notification follows when it was open.
+    void Close();
+
+    static constexpr int kPollMs = 200;
+    static constexpr std::size_t kReadSize = 1024;
+
+private:
+    int fd_ = -1;
+    int stream_timeout_ms_;
+    bool peer_closed_ = false;
+};
+
+// Lets queued user-interface events run (one pass of the event pump).
+void RunPendingEvents();
+
+}  // namespace mail

@@ -1,0 +1,326 @@
+#include "mail/orb_smtp.h"
+
+#include <chrono>
+#include <thread>
+
+#include "mail/orb_util.h"
+#include "platform/clock.h"
+#include "platform/sjis.h"
+
+namespace mail {
+
+namespace {
+
+constexpr std::size_t kMaxReplyLine = 4096;
+
+// A rendered line must not carry a line break of its own: it would end the data early or put
+// commands into the session. Such a line is sent as several lines, dot-stuffed like the body.
+std::vector<std::string> SafeDataLines(const std::vector<std::string>& lines) {
+    std::vector<std::string> out;
+    out.reserve(lines.size());
+    for (const std::string& line : lines) {
+        if (line.find_first_of("\r\n") == std::string::npos) {
+            out.push_back(line);
+            continue;
+        }
+        std::size_t start = 0;
+        bool first = true;
+        while (start <= line.size()) {
+            std::size_t brk = line.find_first_of("\r\n", start);
+            if (brk == std::string::npos) brk = line.size();
+            std::string piece = line.substr(start, brk - start);
+            if (!first && !piece.empty() && piece[0] == '.') piece.insert(0, 1, '.');
+            out.push_back(std::move(piece));
+            first = false;
+            if (brk == line.size()) break;
+            // CR LF counts as one break.
+            start = brk +
+                    ((line[brk] == '\r' && brk + 1 < line.size() && line[brk + 1] == '\n') ? 2 : 1);
+        }
+    }
+    return out;
+}
+
+int ReplyCodeNumber(const std::string& code) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < code.size() && (code[i] == '+' || code[i] == '-')) negative = code[i++] == '-';
+    if (i == code.size()) throw ESmtpError("'" + code + "' is not a valid integer value");
+    int value = 0;
+    for (; i < code.size(); ++i) {
+        if (code[i] < '0' || code[i] > '9') {
+            throw ESmtpError("'" + code + "' is not a valid integer value");
+        }
+        value = value * 10 + (code[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+std::string ExtractAddress(std::string text) {
+    for (;;) {
+        const std::size_t open = text.find('(');
+        if (open == std::string::npos) break;
+        const std::size_t close = text.find(')');
+        if (close == std::string::npos || close < open) break;
+        text.erase(open, close - open + 1);
+    }
+    text = TrimBlanks(text);
+    const std::size_t lt = text.find('<');
+    const std::size_t gt = text.find('>');
+    if (lt != std::string::npos && gt != std::string::npos) {
+        text = gt > lt ? text.substr(lt + 1, gt - lt - 1) : std::string();
+    }
+    return text;
+}
+
+std::vector<std::string> SplitAddressList(const std::string& input) {
+    std::vector<std::string> result;
+    std::string text = TrimBlanks(input);
+    if (text.empty()) return result;
+    for (;;) {
+        const std::size_t first = text.find('"');
+        if (first == std::string::npos) break;
+        const std::size_t second = text.find('"', first + 1);
+        if (second == std::string::npos) {
+            text.erase(first, 1);
+            break;
+        }
+        text.erase(first, second - first + 1);
+    }
+    text = platform::sjis::FoldCase(text);
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = platform::sjis::Find(text, ',', start);
+        const std::string piece = ExtractAddress(
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (!piece.empty()) result.push_back(piece);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return result;
+}
+
+// Rendering reaches the component's host name, cancel flag and encode events through this.
+class TOrbSMTP::Session : public RenderSession {
+public:
+    explicit Session(TOrbSMTP& owner) : owner_(owner) {}
+    std::string LocalHostName() override { return owner_.socket_.LocalHostName(); }
+    bool AbortRequested() override { return owner_.AbortRequested; }
+    unsigned EncodeProgressStep() override { return owner_.EncodeProgressStep; }
+    void EncodeStart(const std::string& name, std::uint64_t bytes) override {
+        owner_.last_encode_percent_ = 0;
+        if (owner_.OnEncodeStart) {
+            owner_.OnEncodeStart(&owner_, name, static_cast<std::int64_t>(bytes));
+        }
+    }
+    void EncodeProgress(unsigned percent) override {
+        owner_.last_encode_percent_ = static_cast<std::uint16_t>(percent);
+        if (owner_.OnEncodeProgress) {
+            owner_.OnEncodeProgress(&owner_, static_cast<std::uint16_t>(percent));
+        }
+    }
+    void EncodeEnd() override {
+        if (owner_.OnEncodeEnd) owner_.OnEncodeEnd(&owner_);
+    }
+    void PumpEvents() override { RunPendingEvents(); }
+
+private:
+    TOrbSMTP& owner_;
+};
+
+TOrbSMTP::TOrbSMTP() : socket_(20) {
+    socket_.OnConnectNotify = [this](TMailSocket* s) {
+        Connected = true;
+        if (OnConnect) OnConnect(s);
+    };
+    socket_.OnDisconnectNotify = [this](TMailSocket* s) {
+        Connected = false;
+        if (OnQuit) OnQuit(s);
+    };
+}
+
+TOrbSMTP::~TOrbSMTP() {
+    socket_.OnConnectNotify = nullptr;
+    socket_.OnDisconnectNotify = nullptr;
+}
+
+bool TOrbSMTP::NextReplyLine(std::string& line) {
+    for (;;) {
+        const std::size_t lf = pending_.rfind('\n');
+        if (lf != std::string::npos) {
+            // Only the last complete line of what has arrived counts.
+            const std::size_t prev = lf == 0 ? std::string::npos : pending_.rfind('\n', lf - 1);
+            const std::size_t begin = prev == std::string::npos ? 0 : prev + 1;
+            line = pending_.substr(begin, lf - begin);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            pending_.erase(0, lf + 1);
+            return true;
+        }
+        if (pending_.size() >= kMaxReplyLine) {
+            line.swap(pending_);
+            pending_.clear();
+            return true;
+        }
+        if (!socket_.AwaitData()) return false;
+        const std::string chunk = socket_.Read();
+        if (chunk.empty() && socket_.PeerClosed()) return false;
+        pending_ += chunk;
+    }
+}
+
+void TOrbSMTP::ReadReply() {
+    for (;;) {
+        std::string line;
+        if (!NextReplyLine(line)) {
+            // The server is gone: answer for it, so every caller ends through its error path.
+            ReplyCode = kClosedReplyCode;
+            ReplyText = kClosedReplyText;
+            RunPendingEvents();
+            return;
+        }
+        ReplyCode = TrimBlanks(line.substr(0, 3));
+        ReplyText = line.size() > 3 ? TrimBlanks(line.substr(3, 64)) : std::string();
+        RunPendingEvents();
+        // "250 text" or a bare "250" ends the reply; "250-text" continues it.
+        if (line.size() == 3 || (line.size() >= 4 && line[3] == ' ')) return;
+    }
+}
+
+void TOrbSMTP::Expect(const std::string& command) {
+    socket_.SendText(command + "\r\n");
+    ReadReply();
+}
+
+void TOrbSMTP::Connect() {
+    ErrorFlag = false;
+    pending_.clear();
+    try {
+        socket_.Open(Host, PortNumber(Port, 25));
+    } catch (const EMailSocketError&) {
+        ErrorFlag = true;
+        return;
+    }
+    while (!Connected) {
+        if (!socket_.IsOpen()) return;
+        RunPendingEvents();
+    }
+    ReadReply();
+    while (ReplyCode != "220" && ReplyCode != "421") {
+        RunPendingEvents();
+        if (!Connected) return;
+        ReadReply();
+    }
+    if (ReplyCode == "421") {
+        ErrorFlag = true;
+        ErrorRoutine();
+        return;
+    }
+    Expect("HELO " + socket_.LocalHostName());
+    if (ReplyCode != "250") {
+        ErrorFlag = true;
+        ErrorRoutine();
+    }
+    AbortRequested = false;
+}
+
+bool TOrbSMTP::SendMessage(TOrbMsg& message) {
+    if (!Connected) throw ESmtpError("Not connected.");
+    if (message.From.empty()) throw ESmtpError("\"From\" field not specified.");
+    if (message.SendTo.empty()) throw ESmtpError("\"SendTo\" field not specified.");
+    RequireSingleLine(message.From, "From");
+    RequireSingleLine(message.SendTo, "SendTo");
+    RequireSingleLine(message.CC, "CC");
+    RequireSingleLine(message.BCC, "BCC");
+
+    message.Date = FormatMailDate(platform::LocalNow());
+    Session session(*this);
+    const auto rendered = RenderMessage(session, message);
+    if (!rendered || AbortRequested) return false;
+    const std::vector<std::string> lines = SafeDataLines(*rendered);
+
+    if (OnBeforeSend) OnBeforeSend(this);
+    last_send_percent_ = 0;
+    const std::string sender = ExtractAddress(message.From);
+    const std::vector<std::string> lists[] = {SplitAddressList(message.SendTo),
+                                              SplitAddressList(message.CC),
+                                              SplitAddressList(message.BCC)};
+    for (const auto& recipients : lists) {
+        if (Transaction(sender, recipients, lines) <= 0) {
+            ErrorRoutine();
+            break;
+        }
+    }
+    if (last_send_percent_ < 100 && OnSendProgress) OnSendProgress(this, 100);
+    if (OnAfterSend) OnAfterSend(this);
+    return true;
+}
+
+int TOrbSMTP::Transaction(const std::string& sender, const std::vector<std::string>& recipients,
+                          const std::vector<std::string>& lines) {
+    if (recipients.empty()) return 1;
+    Expect("MAIL FROM:<" + sender + ">");
+    ErrorFlag = ReplyCode != "250";
+    if (ErrorFlag) return -1;
+    for (const std::string& recipient : recipients) {
+        Expect("RCPT TO:<" + recipient + ">");
+        ErrorFlag = ReplyCode != "250";
+        if (ErrorFlag) return -2;
+    }
+    Expect("DATA");
+    ErrorFlag = ReplyCode != "354";
+    if (ErrorFlag) return -3;
+
+    unsigned threshold = SendProgressStep;
+    const std::size_t n = lines.size();
+    for (std::size_t i = 1; i <= n; ++i) {
+        socket_.SendText(lines[i - 1] + "\r\n");
+        const std::uint16_t percent = RoundedPercent(i, n);
+        last_send_percent_ = percent;
+        if (percent >= threshold) {
+            if (OnSendProgress) OnSendProgress(this, percent);
+            threshold += SendProgressStep;
+        }
+        RunPendingEvents();
+        if (AbortRequested) return 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    Expect("\r\n.");
+    ErrorFlag = ReplyCode != "250";
+    if (ErrorFlag) return -4;
+    if (OnSendProgress) OnSendProgress(this, 100);
+    return 1;
+}
+
+void TOrbSMTP::CloseSocket() {
+    pending_.clear();
+    socket_.Close();
+    Connected = false;
+}
+
+void TOrbSMTP::ErrorRoutine() {
+    ErrorFlag = true;
+    CloseSocket();
+    if (OnError) OnError(this, ReplyCodeNumber(ReplyCode), ReplyText);
+}
+
+void TOrbSMTP::Quit() {
+    if (!Connected || !socket_.IsOpen()) return;
+    if (!AbortRequested) {
+        try {
+            Expect("QUIT");
+        } catch (...) {
+            CloseSocket();
+            throw;
+        }
+        ErrorFlag = ReplyCode != "221";
+        if (ErrorFlag) {
+            ErrorRoutine();
+            return;
+        }
+    }
+    CloseSocket();
+}
+
+}  // namespace mail

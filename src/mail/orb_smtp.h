@@ -1,0 +1,90 @@
+#pragma once
+// SMTP client component: greets the server with HELO and delivers one rendered message in up to
+// three transactions (To, CC, BCC) carrying the same data.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mail/mail_transport.h"
+#include "mail/orb_msg.h"
+
+namespace mail {
+
+// Raised by SendMessage when it cannot start ("Not connected.", a missing field).
+class ESmtpError : public platform::Error {
+public:
+    using platform::Error::Error;
+};
+
+// Removes every "(" ... ")" comment and keeps what lies between "<" and ">" when both are there.
+std::string ExtractAddress(std::string text);
+// Quoted parts removed, lower-cased, split at ",", each piece through ExtractAddress. Pieces that
+// end up empty are left out.
+std::vector<std::string> SplitAddressList(const std::string& text);
+
+class TOrbSMTP {
+public:
+    TOrbSMTP();
+    ~TOrbSMTP();
+    TOrbSMTP(const TOrbSMTP&) = delete;
+    TOrbSMTP& operator=(const TOrbSMTP&) = delete;
+
+    // Published properties.
+    std::string Port = "25";
+    std::string Host;
+    bool LocalizedDates = false;  // kept; the Date header ignores it
+    std::uint16_t EncodeProgressStep = 10;
+    std::uint16_t SendProgressStep = 10;
+
+    // Events, each called only when set.
+    TNotifyEvent OnConnect;  // sender: the socket
+    TNotifyEvent OnQuit;     // sender: the socket
+    TOnError OnError;
+    TNotifyEvent OnBeforeSend;
+    TNotifyEvent OnAfterSend;
+    TOnCodeStartEvent OnEncodeStart;
+    TOnCodeProgressEvent OnEncodeProgress;
+    TNotifyEvent OnEncodeEnd;
+    TOnSendProgressEvent OnSendProgress;
+
+    // Session state.
+    std::string ReplyCode;  // first three characters of the last reply line, trimmed
+    std::string ReplyText;  // its characters 4 to 67, trimmed
+    bool ErrorFlag = false;
+    bool Connected = false;
+    bool AbortRequested = false;  // set by the caller to stop a running send
+
+    // Opens, waits for the greeting (220 or 421) and sends HELO; check ErrorFlag afterwards.
+    void Connect();
+    // Renders the message and delivers it. Throws ESmtpError when not connected or when From or
+    // SendTo is empty, and EMailArgumentError when an envelope address holds a line break;
+    // nothing is sent then. False when cancelled during rendering.
+    bool SendMessage(TOrbMsg& message);
+    // Sends QUIT and closes; does nothing when not connected.
+    void Quit();
+
+    std::uint16_t LastSendPercent() const { return last_send_percent_; }
+    std::uint16_t LastEncodePercent() const { return last_encode_percent_; }
+
+    // Reply text used when the server closes the connection while a reply is awaited.
+    static constexpr const char* kClosedReplyCode = "421";
+    static constexpr const char* kClosedReplyText = "Connection closed by server";
+
+private:
+    class Session;
+
+    void ReadReply();
+    bool NextReplyLine(std::string& line);
+    void Expect(const std::string& command);
+    int Transaction(const std::string& sender, const std::vector<std::string>& recipients,
+                    const std::vector<std::string>& lines);
+    void ErrorRoutine();
+    void CloseSocket();
+
+    TMailSocket socket_;
+    std::string pending_;  // bytes after the last complete reply line
+    std::uint16_t last_send_percent_ = 0;
+    std::uint16_t last_encode_percent_ = 0;
+};
+
+}  // namespace mail
