@@ -319,7 +319,8 @@ std::string DecodeQuotedPrintable(std::string_view text, bool underscoreRule) {
         if (c == '\0') break;
         if (c == '=') {
             if (i + 1 < n && (text[i + 1] == '\r' || text[i + 1] == '\n')) {
-                i += 3;  // soft line break: "=" and the line end
+                // Soft line break: "=" and the line end, CR LF or a bare CR or LF.
+                i += (text[i + 1] == '\r' && i + 2 < n && text[i + 2] == '\n') ? 3 : 2;
                 continue;
             }
             if (i + 2 < n) {
