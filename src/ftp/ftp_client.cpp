@@ -67,6 +67,7 @@ std::string FileNamePart(const std::string& path) {
 TFtpClient::TFtpClient() { Port = 21; }
 
 TFtpClient::~TFtpClient() {
+    destroying_ = true;
     Cancel();
     if (data_session_) data_session_->Cancel();
 }

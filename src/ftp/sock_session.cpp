@@ -59,11 +59,12 @@ TSockSession::TSockSession()
 }
 
 TSockSession::~TSockSession() {
+    // Nothing is published while destroying: handlers may capture objects already gone.
+    destroying_ = true;
     SetStatus("Destroy", 8);
     TSockSession::Abort();
     Cancel();
     timer_.SetEnabled(false);
-    destroying_ = true;
     try {
         CloseSocket();
     } catch (...) {

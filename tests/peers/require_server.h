@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <string>
 
-#define FERNLAY_SERVER_UNAVAILABLE(why)                                            \
-    do {                                                                           \
-        const char* required_ = std::getenv("FERNLAY_REQUIRE_SERVERS");            \
-        if (required_ && std::string(required_) == "1") {                          \
-            FAIL() << "required server could not be started: " << (why);           \
-        }                                                                          \
-        GTEST_SKIP() << "server not available here: " << (why);                    \
+#define FERNLAY_SERVER_UNAVAILABLE(why)                                  \
+    do {                                                                 \
+        const char* required_ = std::getenv("FERNLAY_REQUIRE_SERVERS");  \
+        if (required_ && std::string(required_) == "1") {                \
+            FAIL() << "required server could not be started: " << (why); \
+        }                                                                \
+        GTEST_SKIP() << "server not available here: " << (why);          \
     } while (0)
