@@ -1,1 +1,0 @@
-// Placeholder so the executable has a source; delete once real tests land here.
