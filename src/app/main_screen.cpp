@@ -45,11 +45,7 @@ void MainScreen::StartUp() {
         DirectoryFieldChanged();
 
         profiles_.LoadProfileList();
-        FillProfileSelector();
-        if (!profiles_.empty()) {
-            LoadProfileSettings(view_.SenderText());
-            LoadProfileTexts();
-        }
+        RefreshProfiles();
 
         addresses_.Load();
         FillRecipientSelector();
@@ -89,6 +85,14 @@ void MainScreen::FillProfileSelector() {
     view_.SetSenderItems(profiles_.SelectorItems());
     view_.SetSenderIndex(profiles_.empty() ? 0 : static_cast<int>(profiles_.StandardPosition()));
     LoadProfileTexts();
+}
+
+void MainScreen::RefreshProfiles() {
+    FillProfileSelector();
+    if (!profiles_.empty()) {
+        LoadProfileSettings(view_.SenderText());
+        LoadProfileTexts();
+    }
 }
 
 void MainScreen::LoadProfileSettings(const std::string& name) {

@@ -29,6 +29,10 @@ public:
     bool SaveOnExit();
 
     void FillProfileSelector();
+    // After the profile list screen closes: as at start, FillProfileSelector and, when the
+    // list is not empty, the selected profile's settings and then its texts again (so the
+    // detail area shows the newly loaded profile's address).
+    void RefreshProfiles();
     void LoadProfileSettings(const std::string& name);
     void LoadProfileTexts();
     void FillRecipientSelector();

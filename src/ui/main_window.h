@@ -9,12 +9,14 @@
 //     ui/address_list_dialog.h   ui::AddressListDialog   ("編集" beside "送信先")
 //     ui/environment_dialog.h    ui::EnvironmentDialog   ("環境設定")
 // The main window picks a header up as soon as it exists (__has_include). Around run() the main
-// window makes itself inactive and afterwards refreshes: FillProfileSelector after the profile
-// list (which also loads the standard profile's texts), FillRecipientSelector after the address
-// list, nothing after the environment settings (they act on MainScreen::Environment() directly).
+// window is inactive (modal exec) and afterwards refreshes: MainScreen::RefreshProfiles after the
+// profile list, FillRecipientSelector after the address list, nothing after the environment
+// settings (they act on MainScreen::Environment() directly).
 // Profile changes made inside the profile list (editor "OK") call MainScreen::LoadProfileSettings.
 #include <QMainWindow>
+#include <QString>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,6 +45,11 @@ public:
     ~MainWindow() override;
 
     app::MainScreen& Screen() { return *screen_; }
+
+    // The platform's file-open dialog; tests replace it. Empty result = cancelled.
+    std::function<QString(QWidget* parent)> FileDialog;
+    // Where "ヘルプ" looks; the executable's path with ".hlp" unless set.
+    void SetHelpFile(std::filesystem::path path) { helpFile_ = std::move(path); }
 
     // SIGTERM, SIGHUP and SIGINT close this window exactly as its close box does (self-pipe,
     // read on the event loop). Call once after construction.
@@ -95,12 +102,18 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
     void OnTerminationSignal();
+    // Runs one logic operation; a failure is shown as a message.
+    template <class F>
+    void Guard(F&& operation);
 
+    std::filesystem::path helpFile_;
+    bool centred_ = false;
     std::unique_ptr<app::MainScreen> screen_;
     bool updating_ = false;  // set while the logic writes into the controls
 

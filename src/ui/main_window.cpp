@@ -1,0 +1,474 @@
+#include "ui/main_window.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cerrno>
+
+#include "platform/error.h"
+#include "platform/texts.h"
+#include "ui/help.h"
+#include "ui/qt_text.h"
+#include "ui/version_window.h"
+
+// Sub-screens are picked up as soon as their headers exist.
+#if __has_include("ui/profile_list_dialog.h")
+#include "ui/profile_list_dialog.h"
+#define FERNLAY_HAS_PROFILE_LIST 1
+#endif
+#if __has_include("ui/address_list_dialog.h")
+#include "ui/address_list_dialog.h"
+#define FERNLAY_HAS_ADDRESS_LIST 1
+#endif
+#if __has_include("ui/environment_dialog.h")
+#include "ui/environment_dialog.h"
+#define FERNLAY_HAS_ENVIRONMENT 1
+#endif
+
+namespace ui {
+
+namespace {
+
+constexpr int kClientWidth = 557;
+constexpr int kClientHeight = 516;
+
+// Write end and read end of the self-pipe that carries termination signals to the loop.
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void OnSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// A simple generated toolbar image: a coloured tile with the hint's first character.
+QIcon MakeIcon(const QColor& colour, const QString& glyph) {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(colour.darker(140));
+    painter.setBrush(colour);
+    painter.drawRoundedRect(QRectF(1.5, 1.5, 29, 29), 6, 6);
+    QFont font = painter.font();
+    font.setPixelSize(18);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, glyph.left(1));
+    return QIcon(pixmap);
+}
+
+class UpdatingScope {
+public:
+    explicit UpdatingScope(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
+    ~UpdatingScope() { flag_ = old_; }
+
+private:
+    bool& flag_;
+    bool old_;
+};
+
+}  // namespace
+
+MainWindow::MainWindow(std::filesystem::path dataDir, QWidget* parent)
+    : QMainWindow(parent), helpFile_(HelpFilePath(ExecutablePath())) {
+    FileDialog = [](QWidget* parent) { return QFileDialog::getOpenFileName(parent); };
+    setWindowTitle(QStringLiteral("Fernlay"));
+    BuildControls();
+    setFixedSize(kClientWidth, kClientHeight);
+    screen_ = std::make_unique<app::MainScreen>(*this, std::move(dataDir));
+    screen_->StartUp();
+}
+
+MainWindow::~MainWindow() = default;
+
+template <class F>
+void MainWindow::Guard(F&& operation) {
+    try {
+        operation();
+    } catch (const std::exception& e) {
+        ShowMessage(app::MainScreen::ErrorText(e));
+    }
+}
+
+void MainWindow::BuildControls() {
+    const auto& t = platform::texts();
+
+    auto* toolbar = new QToolBar(this);
+    toolbar->setObjectName(QStringLiteral("toolbar"));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setIconSize(QSize(32, 32));
+    toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    addToolBar(Qt::TopToolBarArea, toolbar);
+    auto addAction = [&](const std::string& hint, const QColor& colour) {
+        const QString text = ToQt(hint);
+        QAction* action = toolbar->addAction(MakeIcon(colour, text), text);
+        action->setToolTip(text);
+        action->setStatusTip(QString());
+        if (QWidget* button = toolbar->widgetForAction(action)) {
+            button->setAccessibleName(text);
+            button->setToolTip(text);
+        }
+        return action;
+    };
+    sendAction_ = addAction(t.SendHint, QColor(0x2e, 0x7d, 0x32));
+    deleteAction_ = addAction(t.DeleteHint, QColor(0xc6, 0x28, 0x28));
+    resendAction_ = addAction(t.ResendHint, QColor(0x1e, 0x88, 0xe5));
+    previewAction_ = addAction(t.PreviewHint, QColor(0x6a, 0x1b, 0x9a));
+    environmentAction_ = addAction(t.EnvironmentHint, QColor(0x55, 0x6b, 0x2f));
+    exitAction_ = addAction(t.ExitHint, QColor(0x61, 0x61, 0x61));
+    versionAction_ = addAction(t.VersionHint, QColor(0x00, 0x83, 0x8f));
+    helpAction_ = addAction(t.HelpHint, QColor(0xef, 0x6c, 0x00));
+    // The send workflow wires these; until then they are shown but inactive.
+    for (QAction* action : {sendAction_, deleteAction_, resendAction_, previewAction_})
+        action->setEnabled(false);
+    connect(environmentAction_, &QAction::triggered, this, &MainWindow::OpenEnvironment);
+    connect(exitAction_, &QAction::triggered, this, &MainWindow::close);
+    connect(versionAction_, &QAction::triggered, this, &MainWindow::OpenVersion);
+    connect(helpAction_, &QAction::triggered, this, &MainWindow::OpenHelp);
+
+    auto* central = new QWidget(this);
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
+    int row = 0;
+    auto addRow = [&](const std::string& label, QWidget* field, QPushButton* button) {
+        auto* caption = new QLabel(ToQt(label), central);
+        caption->setBuddy(field);
+        field->setAccessibleName(ToQt(label));
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(field, row, 1, 1, button ? 1 : 2);
+        if (button) grid->addWidget(button, row, 2);
+        ++row;
+    };
+    auto makeButton = [&](const std::string& text, const std::string& accessible) {
+        auto* button = new QPushButton(ToQt(text), central);
+        button->setAccessibleName(ToQt(accessible));
+        button->setAutoDefault(false);
+        return button;
+    };
+
+    senderBox_ = new QComboBox(central);
+    senderBox_->setEditable(true);
+    senderBox_->setInsertPolicy(QComboBox::NoInsert);
+    senderEdit_ = makeButton(t.EditButton, t.EditButton);
+    senderEdit_->setAccessibleDescription(ToQt(t.SenderLabel));
+    addRow(t.SenderLabel, senderBox_, senderEdit_);
+
+    recipientBox_ = new QComboBox(central);
+    recipientBox_->setEditable(true);
+    recipientBox_->setInsertPolicy(QComboBox::NoInsert);
+    recipientEdit_ = makeButton(t.EditButton, t.EditButton);
+    recipientEdit_->setAccessibleDescription(ToQt(t.RecipientLabel));
+    addRow(t.RecipientLabel, recipientBox_, recipientEdit_);
+
+    fileEdit_ = new QLineEdit(central);
+    fileEdit_->setReadOnly(true);
+    fileEdit_->installEventFilter(this);
+    browseButton_ = makeButton(t.BrowseButton, t.BrowseButton);
+    addRow(t.FileLabel, fileEdit_, browseButton_);
+
+    directoryEdit_ = new QLineEdit(central);
+    addRow(t.DirectoryLabel, directoryEdit_, nullptr);
+
+    subjectEdit_ = new QLineEdit(central);
+    addRow(t.SubjectLabel, subjectEdit_, nullptr);
+    grid->setColumnStretch(1, 1);
+
+    auto makeArea = [&](const std::string& name, bool readOnly) {
+        auto* area = new QPlainTextEdit(central);
+        area->setAccessibleName(ToQt(name));
+        area->setReadOnly(readOnly);
+        area->setLineWrapMode(QPlainTextEdit::NoWrap);
+        area->setVerticalScrollBarPolicy(readOnly ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOn);
+        area->setTabChangesFocus(true);
+        return area;
+    };
+    headerMemo_ = makeArea(t.HeaderAreaName, false);
+    detailMemo_ = makeArea(t.DetailAreaName, true);
+    footerMemo_ = makeArea(t.FooterAreaName, false);
+
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(8, 6, 8, 4);
+    layout->setSpacing(4);
+    layout->addLayout(grid);
+    layout->addWidget(headerMemo_, 5);
+    layout->addWidget(detailMemo_, 4);
+    layout->addWidget(footerMemo_, 4);
+    setCentralWidget(central);
+
+    statusLabel_ = new QLabel(this);
+    statusLabel_->setFixedWidth(300);
+    statusLabel_->setAccessibleName(ToQt(t.StatusName));
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    progressBar_->setAccessibleName(ToQt(t.ProgressName));
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(statusLabel_);
+    statusBar()->addWidget(progressBar_, 1);
+
+    connect(senderBox_, &QComboBox::currentTextChanged, this, [this] {
+        if (!updating_) Guard([this] { screen_->SenderTextChanged(); });
+    });
+    connect(recipientBox_, &QComboBox::currentTextChanged, this, [this] {
+        if (!updating_) screen_->RecipientChanged();
+    });
+    connect(fileEdit_, &QLineEdit::textChanged, this, [this] {
+        if (!updating_) screen_->FileFieldChanged();
+    });
+    connect(directoryEdit_, &QLineEdit::textChanged, this, [this] {
+        if (!updating_) screen_->DirectoryFieldChanged();
+    });
+    connect(browseButton_, &QPushButton::clicked, this,
+            [this] { Guard([this] { screen_->BrowseFile(); }); });
+    connect(senderEdit_, &QPushButton::clicked, this, &MainWindow::OpenProfileList);
+    connect(recipientEdit_, &QPushButton::clicked, this, &MainWindow::OpenAddressList);
+
+#ifndef FERNLAY_HAS_PROFILE_LIST
+    senderEdit_->setEnabled(false);
+#endif
+#ifndef FERNLAY_HAS_ADDRESS_LIST
+    recipientEdit_->setEnabled(false);
+#endif
+#ifndef FERNLAY_HAS_ENVIRONMENT
+    environmentAction_->setEnabled(false);
+#endif
+
+#ifndef QT_NO_SESSIONMANAGER
+    // The end of the desktop session closes the window as its close box does.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (isVisible() && !close()) manager.cancel();
+    });
+#endif
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fileEdit_ && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && fileEdit_->isEnabled()) {
+        Guard([this] { screen_->BrowseFile(); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (centred_) return;
+    centred_ = true;
+    if (QScreen* where = screen()) {
+        const QRect area = where->availableGeometry();
+        const QRect frame = frameGeometry();
+        move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (screen_->SaveOnExit()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainWindow::InstallTerminationHandlers() {
+    if (g_signalPipe[0] < 0) {
+        if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (int sig : {SIGTERM, SIGHUP, SIGINT}) ::sigaction(sig, &action, nullptr);
+    }
+    delete signalNotifier_;
+    signalNotifier_ = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+    connect(signalNotifier_, &QSocketNotifier::activated, this, &MainWindow::OnTerminationSignal);
+}
+
+void MainWindow::OnTerminationSignal() {
+    char buffer[64];
+    while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+    }
+    // A modal screen open at that moment is closed first so the main window can close.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal == this || !modal->close()) break;
+    }
+    close();
+}
+
+void MainWindow::OpenProfileList() {
+#ifdef FERNLAY_HAS_PROFILE_LIST
+    {
+        ProfileListDialog dialog(*screen_, this);
+        dialog.run();
+    }
+    Guard([this] { screen_->RefreshProfiles(); });
+#endif
+}
+
+void MainWindow::OpenAddressList() {
+#ifdef FERNLAY_HAS_ADDRESS_LIST
+    {
+        AddressListDialog dialog(*screen_, this);
+        dialog.run();
+    }
+    Guard([this] { screen_->FillRecipientSelector(); });
+#endif
+}
+
+void MainWindow::OpenEnvironment() {
+#ifdef FERNLAY_HAS_ENVIRONMENT
+    EnvironmentDialog dialog(*screen_, this);
+    dialog.run();
+#endif
+}
+
+void MainWindow::OpenVersion() {
+    VersionWindow window(this);
+    window.exec();
+}
+
+void MainWindow::OpenHelp() { OpenHelpFile(this, helpFile_); }
+
+// ---- app::MainView ----
+
+void MainWindow::SetSenderItems(const std::vector<std::string>& items) {
+    UpdatingScope scope(updating_);
+    senderBox_->clear();
+    for (const auto& item : items) senderBox_->addItem(ToQt(item));
+}
+
+void MainWindow::SetSenderIndex(int index) {
+    UpdatingScope scope(updating_);
+    senderBox_->setCurrentIndex(index);
+}
+
+std::string MainWindow::SenderText() const { return FromQt(senderBox_->currentText()); }
+
+void MainWindow::SetRecipientItems(const std::vector<std::string>& items) {
+    UpdatingScope scope(updating_);
+    recipientBox_->clear();
+    for (const auto& item : items) recipientBox_->addItem(ToQt(item));
+}
+
+void MainWindow::SetRecipientIndex(int index) {
+    UpdatingScope scope(updating_);
+    recipientBox_->setCurrentIndex(index);
+}
+
+int MainWindow::RecipientIndex() const {
+    // Typed text that differs from the current item selects no entry.
+    const int index = recipientBox_->currentIndex();
+    if (index < 0 || recipientBox_->itemText(index) != recipientBox_->currentText()) return -1;
+    return index;
+}
+
+void MainWindow::SetFileText(const std::string& text) {
+    UpdatingScope scope(updating_);
+    fileEdit_->setText(ToQt(text));
+    fileEdit_->setCursorPosition(0);
+}
+
+std::string MainWindow::FileText() const { return FromQt(fileEdit_->text()); }
+
+void MainWindow::SetDirectoryText(const std::string& text) {
+    UpdatingScope scope(updating_);
+    directoryEdit_->setText(ToQt(text));
+}
+
+std::string MainWindow::DirectoryText() const { return FromQt(directoryEdit_->text()); }
+
+void MainWindow::SetDirectoryFixed(bool fixed) {
+    directoryEdit_->setReadOnly(fixed);
+    QPalette palette = directoryEdit_->palette();
+    palette.setColor(QPalette::Base, fixed ? palette.color(QPalette::Button) : QColor(Qt::white));
+    directoryEdit_->setPalette(palette);
+}
+
+void MainWindow::SetSubject(const std::string& text) {
+    UpdatingScope scope(updating_);
+    subjectEdit_->setText(ToQt(text));
+}
+
+std::string MainWindow::Subject() const { return FromQt(subjectEdit_->text()); }
+
+void MainWindow::SetHeaderLines(const std::vector<std::string>& lines) {
+    headerMemo_->setPlainText(JoinAreaLines(lines));
+}
+
+std::vector<std::string> MainWindow::HeaderLines() const {
+    return SplitAreaLines(headerMemo_->toPlainText());
+}
+
+void MainWindow::SetDetailLines(const std::vector<std::string>& lines) {
+    detailMemo_->setPlainText(JoinAreaLines(lines));
+}
+
+std::vector<std::string> MainWindow::DetailLines() const {
+    return SplitAreaLines(detailMemo_->toPlainText());
+}
+
+void MainWindow::SetFooterLines(const std::vector<std::string>& lines) {
+    footerMemo_->setPlainText(JoinAreaLines(lines));
+}
+
+std::vector<std::string> MainWindow::FooterLines() const {
+    return SplitAreaLines(footerMemo_->toPlainText());
+}
+
+void MainWindow::SetStatus(const std::string& text) { statusLabel_->setText(ToQt(text)); }
+
+std::string MainWindow::Status() const { return FromQt(statusLabel_->text()); }
+
+void MainWindow::SetProgress(int position) { progressBar_->setValue(position); }
+
+void MainWindow::ShowMessage(const std::string& text) {
+    QMessageBox::information(this, QStringLiteral("Fernlay"), ToQt(text));
+}
+
+bool MainWindow::AskYesNo(const std::string& text) {
+    return QMessageBox::question(this, QStringLiteral("Fernlay"), ToQt(text),
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<std::string> MainWindow::AskOpenFileName() {
+    const QString chosen = FileDialog ? FileDialog(this) : QString();
+    if (chosen.isEmpty()) return std::nullopt;
+    // The file system's own bytes; the logic refuses names without a Shift_JIS form.
+    return QFile::encodeName(chosen).toStdString();
+}
+
+void MainWindow::SetScreenEnabled(bool enabled) {
+    setEnabled(enabled);
+    if (enabled) activateWindow();
+}
+
+}  // namespace ui

@@ -1,0 +1,33 @@
+#include "ui/qt_text.h"
+
+#include "platform/screen_text.h"
+
+namespace ui {
+
+QString ToQt(const std::string& sjis) { return QString::fromStdString(platform::SjisToUtf8(sjis)); }
+
+std::string FromQt(const QString& text) { return platform::Utf8ToSjis(text.toStdString()); }
+
+std::optional<std::string> TryFromQt(const QString& text) {
+    return platform::TryUtf8ToSjis(text.toStdString());
+}
+
+QString JoinAreaLines(const std::vector<std::string>& lines) {
+    QString text;
+    for (const auto& line : lines) {
+        text += ToQt(line);
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+std::vector<std::string> SplitAreaLines(const QString& text) {
+    std::vector<std::string> lines;
+    if (text.isEmpty()) return lines;
+    QStringList pieces = text.split(QLatin1Char('\n'));
+    if (pieces.back().isEmpty()) pieces.removeLast();
+    for (const auto& piece : pieces) lines.push_back(FromQt(piece));
+    return lines;
+}
+
+}  // namespace ui
