@@ -35,14 +35,16 @@ Step ExpectPort(std::shared_ptr<DataChannel> channel, std::string reply) {
     });
 }
 
-Step OfferPasv(std::shared_ptr<DataChannel> channel) {
-    return Custom([channel](PeerConnection& conn) {
+Step OfferPasv(std::shared_ptr<DataChannel> channel, bool read_command) {
+    return Custom([channel, read_command](PeerConnection& conn) {
         std::string line;
-        if (!conn.ReadLine(line)) {
-            conn.Fail("expected PASV, got end of stream");
-            return;
+        if (read_command) {
+            if (!conn.ReadLine(line)) {
+                conn.Fail("expected PASV, got end of stream");
+                return;
+            }
+            conn.Record(line);
         }
-        conn.Record(line);
         int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -51,6 +53,7 @@ Step OfferPasv(std::shared_ptr<DataChannel> channel) {
         ::listen(fd, 1);
         socklen_t len = sizeof a;
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        if (channel->listen_fd >= 0) ::close(channel->listen_fd);
         channel->listen_fd = fd;
         unsigned port = ntohs(a.sin_port);
         conn.SendAll("227 Entering Passive Mode (127,0,0,1," + std::to_string(port >> 8) + "," +

@@ -27,8 +27,9 @@ struct DataChannel {
 // Reads the client's PORT line (recorded like Expect) and keeps its address in the channel,
 // then answers `reply`.
 Step ExpectPort(std::shared_ptr<DataChannel> channel, std::string reply = "200 PORT ok\r\n");
-// Reads "PASV" (recorded), listens on 127.0.0.1 and answers 227 with the address.
-Step OfferPasv(std::shared_ptr<DataChannel> channel);
+// Reads "PASV" (recorded; unless read_command is false), listens on 127.0.0.1 and answers 227
+// with the address.
+Step OfferPasv(std::shared_ptr<DataChannel> channel, bool read_command = true);
 // Opens the data connection (connects to the PORT address, or accepts on the PASV listener)
 // and reads until the client closes it, counting the bytes.
 Step ReceiveData(std::shared_ptr<DataChannel> channel);
