@@ -240,3 +240,14 @@ TEST_F(ProfileStoreTest, HandEditedListFileLoadsAndIsWrittenBackUnchanged) {
     expected.replace(expected.find("a\n"), 2, "a\r\n");
     EXPECT_EQ(dir.Get("User.Inf"), expected);
 }
+
+TEST_F(ProfileStoreTest, HandEditedNameCannotReachOutsideTheDataDirectory) {
+    fernlay_test::TempDir outside;
+    outside.Put("victim.hed", "keep");
+    const std::string name = "../" + outside.path().filename().string() + "/victim";
+    LoadWith({Line(name)});
+    EXPECT_EQ(store.HeaderPath(name).parent_path(), dir.path());
+    store.DeleteProfile(0);
+    store.LoadProfiles();
+    EXPECT_EQ(outside.Get("victim.hed"), "keep");
+}
