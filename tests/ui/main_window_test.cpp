@@ -1,0 +1,315 @@
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+
+#include "platform/ini_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+QString U(const char8_t* text) { return QString::fromUtf8(reinterpret_cast<const char*>(text)); }
+
+class TempDir {
+public:
+    TempDir() {
+        std::random_device rd;
+        path_ = fs::temp_directory_path() /
+                ("fernlay-ui-" + std::to_string(rd()) + std::to_string(rd()));
+        fs::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+    void Write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(path_ / name, std::ios::binary) << bytes;
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(path_ / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string Ini(const char* section, const char* key) const {
+        return platform::IniFile(path_ / "Defult.ini").ReadString(section, key, "<missing>");
+    }
+
+private:
+    fs::path path_;
+};
+
+template <class W>
+W* Named(QWidget* root, const QString& name) {
+    for (W* w : root->findChildren<W*>())
+        if (w->accessibleName() == name) return w;
+    return nullptr;
+}
+
+// Waits up to two seconds, running the event loop, until done() holds.
+bool WaitFor(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 2000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(5);
+    }
+    return done();
+}
+
+// Hands the next modal screen to act (which must close it) once it is shown; records what
+// it saw so the test can assert after the modal loop returns.
+void OnNextModal(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        act(modal);
+        if (modal->isVisible()) modal->close();
+    });
+    timer->start();
+}
+
+// A 16-field profile line.
+std::string Profile(const std::string& name, const std::string& fixed, const std::string& dir) {
+    return name + ",h,/pub,u,,www.example/~u/,Me,me@x,me@x,smtp,0,pop,me,," + fixed + "," + dir;
+}
+
+TEST(MainWindow, FirstStartWithNoDataFilesThroughTheWindow) {
+    TempDir dir;
+    {
+        ui::MainWindow window(dir.path());
+        EXPECT_EQ(window.windowTitle(), "Fernlay");
+        EXPECT_EQ(window.size(), QSize(557, 516));
+        EXPECT_EQ(window.minimumSize(), window.maximumSize());
+
+        auto* sender = Named<QComboBox>(&window, U(u8"送信者"));
+        auto* recipient = Named<QComboBox>(&window, U(u8"送信先"));
+        auto* file = Named<QLineEdit>(&window, U(u8"送信ﾌｧｲﾙ"));
+        auto* directory = Named<QLineEdit>(&window, U(u8"送信ﾃﾞｨﾚｸﾄﾘ"));
+        auto* subject = Named<QLineEdit>(&window, U(u8"件  名"));
+        ASSERT_TRUE(sender && recipient && file && directory && subject);
+        EXPECT_TRUE(sender->isEditable());
+        EXPECT_EQ(sender->count(), 1);
+        EXPECT_EQ(sender->currentText(), U(u8"未登録"));
+        EXPECT_EQ(recipient->count(), 1);
+        EXPECT_EQ(recipient->currentText(), U(u8"未登録"));
+        EXPECT_TRUE(file->isReadOnly());
+        EXPECT_EQ(file->text(), U(u8"ﾌｧｲﾙを選択して下さい。"));
+        EXPECT_EQ(subject->text(), U(u8"データ送信の件"));
+        for (const char8_t* area : {u8"ヘッダー", u8"データ詳細", u8"フッター"}) {
+            auto* memo = Named<QPlainTextEdit>(&window, U(area));
+            ASSERT_TRUE(memo);
+            EXPECT_TRUE(memo->toPlainText().isEmpty());
+        }
+        EXPECT_TRUE(Named<QPlainTextEdit>(&window, U(u8"データ詳細"))->isReadOnly());
+        auto* progress = window.findChild<QProgressBar*>();
+        ASSERT_TRUE(progress);
+        EXPECT_EQ(progress->minimum(), 0);
+        EXPECT_EQ(progress->maximum(), 100);
+        EXPECT_EQ(Named<QLabel>(&window, U(u8"ステータス"))->width(), 300);
+
+        // Eight image buttons in order; the send workflow's four are inactive for now.
+        auto* toolbar = window.findChild<QToolBar*>();
+        ASSERT_TRUE(toolbar);
+        const QList<QAction*> actions = toolbar->actions();
+        const QStringList hints{U(u8"送信"),     U(u8"削除"), U(u8"再送信"),  U(u8"ﾌﾟﾚﾋﾞｭｰ"),
+                                U(u8"環境設定"), U(u8"終了"), U(u8"ﾊﾞｰｼﾞｮﾝ"), U(u8"ヘルプ")};
+        ASSERT_EQ(actions.size(), hints.size());
+        for (int i = 0; i < hints.size(); ++i) {
+            EXPECT_EQ(actions[i]->toolTip(), hints[i]);
+            EXPECT_FALSE(actions[i]->icon().isNull());
+            EXPECT_EQ(actions[i]->isEnabled(), i >= 4) << hints[i].toStdString();
+        }
+
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_EQ(dir.Read("User.Inf"), "");
+        EXPECT_EQ(dir.Read("Adress.dat"), "");
+        EXPECT_TRUE(window.close());  // the close box
+    }
+    EXPECT_EQ(dir.Ini("USER", "DefaultAdress"), "");
+    EXPECT_EQ(dir.Ini("FTP", "R1"), "1");
+    EXPECT_EQ(dir.Ini("FTP", "R2"), "0");
+    EXPECT_EQ(dir.Ini("FTP", "R3"), "1");
+    EXPECT_EQ(dir.Ini("FTP", "R4"), "0");
+    EXPECT_TRUE(fs::exists(dir.path() / "Log.dat"));
+}
+
+TEST(MainWindow, EveryControlCarriesAnAccessibleName) {
+    TempDir dir;
+    ui::MainWindow window(dir.path());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QStringList unnamed;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+                             qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) ||
+                             qobject_cast<QProgressBar*>(w);
+        // A combo box's own line edit is reached through the combo box.
+        if (!control || !w->isVisible() || qobject_cast<QComboBox*>(w->parentWidget())) continue;
+        if (w->accessibleName().isEmpty()) unnamed << w->metaObject()->className();
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+
+    QStringList toolNames;
+    for (QToolButton* b : window.findChild<QToolBar*>()->findChildren<QToolButton*>())
+        if (b->isVisible()) toolNames << b->accessibleName();
+    EXPECT_EQ(toolNames,
+              (QStringList{U(u8"送信"), U(u8"削除"), U(u8"再送信"), U(u8"ﾌﾟﾚﾋﾞｭｰ"), U(u8"環境設定"),
+                           U(u8"終了"), U(u8"ﾊﾞｰｼﾞｮﾝ"), U(u8"ヘルプ")}));
+    int editButtons = 0;
+    for (QPushButton* b : window.findChildren<QPushButton*>())
+        editButtons += b->accessibleName() == U(u8"編集");
+    EXPECT_EQ(editButtons, 2);
+    EXPECT_TRUE(Named<QPushButton>(&window, U(u8"参照")));
+    window.hide();
+}
+
+TEST(MainWindow, DirectoryFieldFollowsTheChosenProfile) {
+    TempDir dir;
+    dir.Write("User.Inf",
+              Profile("Fixed", "1", "\\data") + "\r\n" + Profile("Free", "0", "") + "\r\n");
+    dir.Write("Defult.ini", "[USER]\r\nDefaultAdress=Fixed\r\n");
+    dir.Write("Free.hed", "free header\r\n");
+    ui::MainWindow window(dir.path());
+    auto* sender = Named<QComboBox>(&window, U(u8"送信者"));
+    auto* directory = Named<QLineEdit>(&window, U(u8"送信ﾃﾞｨﾚｸﾄﾘ"));
+    auto* header = Named<QPlainTextEdit>(&window, U(u8"ヘッダー"));
+    EXPECT_EQ(sender->currentText(), "Fixed");
+    EXPECT_EQ(directory->text(), "\\data");
+    EXPECT_TRUE(directory->isReadOnly());
+    EXPECT_NE(directory->palette().color(QPalette::Base), QColor(Qt::white));
+    EXPECT_EQ(window.DetailLines().at(1), "http://www.example/~u/data/****.***");
+
+    sender->setCurrentIndex(1);  // a user's choice reaches the logic through the signal
+    EXPECT_EQ(directory->text(), "\\");
+    EXPECT_FALSE(directory->isReadOnly());
+    EXPECT_EQ(directory->palette().color(QPalette::Base), QColor(Qt::white));
+    EXPECT_EQ(header->toPlainText(), "free header\n");
+
+    window.Screen().State().ResendMode = true;
+    QTest::keyClicks(directory, "sub");
+    EXPECT_FALSE(window.Screen().State().ResendMode);
+    EXPECT_EQ(window.DirectoryText(), "\\sub");
+
+    // Typed text is a change of the sender selector too; a path loads no file.
+    dir.Write("../escape.hed", "outside\r\n");
+    sender->setEditText("../escape");
+    EXPECT_TRUE(header->toPlainText().isEmpty());
+    fs::remove(dir.path().parent_path() / "escape.hed");
+}
+
+TEST(MainWindow, ClickIntoTheFileFieldActsLikeBrowse) {
+    TempDir dir;
+    ui::MainWindow window(dir.path());
+    window.FileDialog = [](QWidget*) { return U(u8"/home/u/報告書.pdf"); };
+    auto* file = Named<QLineEdit>(&window, U(u8"送信ﾌｧｲﾙ"));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(file, Qt::LeftButton);
+    EXPECT_EQ(file->text(), U(u8"/home/u/報告書.pdf"));
+    EXPECT_EQ(window.Screen().State().LocalPath, "/home/u/\x95\xF1\x8D\x90\x8F\x91.pdf");
+    EXPECT_EQ(window.Screen().State().FileName, "\x95\xF1\x8D\x90\x8F\x91.pdf");
+
+    window.FileDialog = [](QWidget*) { return QString(); };  // cancelled
+    QTest::mouseClick(Named<QPushButton>(&window, U(u8"参照")), Qt::LeftButton);
+    EXPECT_EQ(file->text(), U(u8"/home/u/報告書.pdf"));
+    window.hide();
+}
+
+TEST(MainWindow, FailedSaveShowsTheMessageAndStaysOpen) {
+    TempDir dir;
+    ui::MainWindow window(dir.path());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    fs::create_directories(dir.path() / "Defult.ini");  // cannot be read or replaced now
+    QString seen;
+    OnNextModal([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) seen = box->text();
+    });
+    EXPECT_FALSE(window.close());
+    EXPECT_FALSE(seen.isEmpty());
+    EXPECT_TRUE(window.isVisible());
+    fs::remove(dir.path() / "Defult.ini");
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(dir.Ini("FTP", "R1"), "1");
+}
+
+TEST(MainWindow, TerminationSignalsCloseLikeTheCloseBox) {
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        TempDir dir;
+        dir.Write("Adress.dat", "a,a@example\r\n");
+        ui::MainWindow window(dir.path());
+        window.InstallTerminationHandlers();
+        window.Screen().Addresses().Add({"b", "b@example"});
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ::raise(sig);
+        EXPECT_TRUE(WaitFor([&] { return !window.isVisible(); })) << sig;
+        EXPECT_EQ(dir.Read("Adress.dat"), "a,a@example\r\nb,b@example\r\n") << sig;
+        EXPECT_EQ(dir.Ini("FTP", "R3"), "1") << sig;
+        EXPECT_TRUE(fs::exists(dir.path() / "Log.dat")) << sig;
+    }
+}
+
+TEST(MainWindow, VersionWindowAndMissingHelpFile) {
+    TempDir dir;
+    ui::MainWindow window(dir.path());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QString title;
+    QStringList labels;
+    bool mainBlocked = false;
+    OnNextModal([&](QWidget* modal) {
+        title = modal->windowTitle();
+        for (QLabel* l : modal->findChildren<QLabel*>())
+            if (!l->text().isEmpty()) labels << l->text();
+        mainBlocked = QApplication::activeModalWidget() != &window;
+        for (QPushButton* b : modal->findChildren<QPushButton*>())
+            if (b->text() == "OK") b->click();
+    });
+    window.VersionAction()->trigger();
+    EXPECT_EQ(title, U(u8"バージョン情報"));
+    EXPECT_TRUE(labels.contains("Fernlay"));
+    EXPECT_TRUE(labels.contains("Version 1.60"));
+    EXPECT_TRUE(mainBlocked);
+
+    const fs::path help = dir.path() / "fernlay.hlp";
+    window.SetHelpFile(help);
+    QString message;
+    OnNextModal([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) message = box->text();
+    });
+    window.HelpAction()->trigger();
+    EXPECT_TRUE(message.contains(QString::fromStdString(help.string()))) << message.toStdString();
+    EXPECT_TRUE(message.startsWith(U(u8"ヘルプファイルが見つかりません")));
+    window.hide();
+}
+
+}  // namespace
