@@ -11,10 +11,8 @@ bool Less(const std::string& a, const std::string& b) { return sjis::CompareNoCa
 
 void SortedLineList::SetSorted(bool sorted) {
     if (sorted && !sorted_) {
-        std::vector<std::string> old;
-        old.swap(lines_);
         sorted_ = true;
-        for (auto& line : old) Add(std::move(line));
+        Load(std::move(lines_));
     }
     sorted_ = sorted;
 }
@@ -29,6 +27,17 @@ std::size_t SortedLineList::Add(std::string line) {
     const auto index = static_cast<std::size_t>(it - lines_.begin());
     lines_.insert(it, std::move(line));
     return index;
+}
+
+void SortedLineList::Load(std::vector<std::string> lines) {
+    lines_ = std::move(lines);
+    if (!sorted_) return;
+    // Stable, so of equal lines the earliest stays first and survives the unique step.
+    std::stable_sort(lines_.begin(), lines_.end(), Less);
+    const auto last = std::unique(lines_.begin(), lines_.end(), [](const auto& a, const auto& b) {
+        return sjis::CompareNoCase(a, b) == 0;
+    });
+    lines_.erase(last, lines_.end());
 }
 
 void SortedLineList::Delete(std::size_t index) {

@@ -23,6 +23,9 @@ public:
 
     // Index where the line now stands, or npos when a sorted list dropped it as equal.
     std::size_t Add(std::string line);
+    // Replaces the content with lines as if each were added in order (so of lines equal
+    // ignoring case the first stays), sorting once instead of line by line.
+    void Load(std::vector<std::string> lines);
     // Removes the line at index; an index out of range does nothing.
     void Delete(std::size_t index);
     void Clear() { lines_.clear(); }

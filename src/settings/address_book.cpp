@@ -29,7 +29,7 @@ void AddressBook::Load() {
         return;
     }
     lines_.SetSorted(true);
-    for (auto& line : platform::ReadLines(path)) lines_.Add(std::move(line));
+    lines_.Load(platform::ReadLines(path));
 }
 
 void AddressBook::Save() const {

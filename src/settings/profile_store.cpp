@@ -210,7 +210,7 @@ void ProfileStore::LoadProfileList() {
         return;
     }
     lines_.SetSorted(true);
-    for (auto& line : platform::ReadLines(path)) lines_.Add(std::move(line));
+    lines_.Load(platform::ReadLines(path));
 }
 
 void ProfileStore::SaveProfiles() const {

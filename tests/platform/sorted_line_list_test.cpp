@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -38,4 +39,21 @@ TEST(SortedLineList, UnsortedKeepsInsertionOrderAndDuplicates) {
     list.SetSorted(true);
     EXPECT_EQ(list.lines(), (Lines{"A"}));
     EXPECT_TRUE(list.Sorted());
+}
+
+// Loading a file sorts once; the result must be what adding line by line gives.
+TEST(SortedLineList, LoadEqualsAddingEachLine) {
+    std::mt19937 rng(3);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3000; ++i) {
+        std::string s(rng() % 4, ' ');
+        for (auto& c : s) c = "aAbB,\x83\x41\x61"[rng() % 8];
+        lines.push_back(s);
+    }
+    for (bool sorted : {true, false}) {
+        SortedLineList added(sorted), loaded(sorted);
+        for (const auto& l : lines) added.Add(l);
+        loaded.Load(lines);
+        EXPECT_EQ(loaded.lines(), added.lines());
+    }
 }
