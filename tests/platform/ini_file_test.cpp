@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 #include "platform/data_dir.h"
 #include "platform/error.h"
 #include "temp_dir.h"
@@ -75,4 +78,29 @@ TEST(IniFile, MissingFileStartsEmptyAndFailedSaveKeepsTheOldFile) {
     EXPECT_THROW(fresh.Save(), platform::FileError);
     EXPECT_EQ(dir.Get("Defult.ini"), "[USER]\r\nDefaultAdress=\r\n[FTP]\r\nR1=1\r\n");
     EXPECT_EQ(dir.Count(), 1u);
+}
+
+// Whatever a hand-edited file holds, a written key reads back and a second write of the
+// same key changes only its value.
+TEST(IniFile, WrittenValueReadsBackFromAnyText) {
+    fernlay_test::TempDir dir;
+    std::mt19937 rng(11);
+    const std::string pieces[] = {"[FTP]", "[ftp ]", "[USER]", "[",  "]",  "R1", "r1", "=",
+                                  "1",     " ",      "\r\n",   "\n", "\r", ";",  "\"", "\x95\x5C"};
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        for (int n = rng() % 20; n > 0; --n) text += pieces[rng() % std::size(pieces)];
+        const std::string name = "t" + std::to_string(round) + ".ini";
+        dir.Put(name, text);
+        IniFile ini(dir / name);
+        ini.WriteString("FTP", "R1", "first");
+        ASSERT_EQ(ini.ReadString("FTP", "R1"), "first") << testing::PrintToString(text);
+        const std::string once = ini.Text();
+        ini.WriteString("ftp", "r1", "second");
+        ASSERT_EQ(ini.ReadString("FTP", "R1"), "second") << testing::PrintToString(text);
+        const std::size_t at = once.find("first");
+        std::string expected = once;
+        expected.replace(at, 5, "second");
+        ASSERT_EQ(ini.Text(), expected) << testing::PrintToString(text);
+    }
 }

@@ -1,6 +1,7 @@
 // Profile line format, password digits and the entry checks.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "settings/profile_store.h"
@@ -161,4 +162,19 @@ TEST(ProfileEntryChecks, CommaThatWouldShiftFields) {
     p.Name = "a,b";
     EXPECT_EQ(settings::FindCommaField(p), 0u);
     EXPECT_EQ(settings::kProfileFieldNames[6], "MailName");
+}
+
+// Any line, once read and written, is a current-layout line that reads and writes back to
+// itself.
+TEST(ProfileLine, WrittenLineIsStableForAnyInput) {
+    std::mt19937 rng(5);
+    const char bytes[] = {',', ',', ',', '0', '5', '8', '2', 'a', '\r', '\x95', '\x5C', '\xFF'};
+    for (int round = 0; round < 5000; ++round) {
+        std::string line(rng() % 60, ' ');
+        for (auto& c : line) c = bytes[rng() % sizeof bytes];
+        const std::string written = FormatProfileLine(ParseProfileLine(line));
+        ASSERT_EQ(FormatProfileLine(ParseProfileLine(written)), written)
+            << testing::PrintToString(line);
+        ASSERT_EQ(ParseProfileLine(written).Name, settings::ProfileNameOf(line));
+    }
 }
