@@ -1,0 +1,58 @@
+#pragma once
+// Real FTP servers for the tests, started on 127.0.0.1 in temporary directories and stopped
+// when their holder goes away.
+#include <sys/types.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ftptest {
+
+// A child process in its own process group (servers fork per connection).
+class ServerProcess {
+public:
+    ServerProcess() = default;
+    ~ServerProcess() { Stop(); }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+    bool Start(const std::vector<std::string>& argv, const std::filesystem::path& log);
+    void Stop();
+    bool Running() const { return pid_ > 0; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// A free TCP port on 127.0.0.1 (above 1024).
+int FreePort();
+// True once a server on the port answers with a 220 greeting.
+bool WaitForGreeting(int port, int timeout_ms);
+
+enum class Kind { Pyftpdlib, PyftpdlibDiscard, Vsftpd };
+
+struct FtpServer {
+    Kind kind;
+    std::filesystem::path dir;   // temporary directory (work files)
+    std::filesystem::path root;  // the user's directory on the server
+    int port = 0;
+    std::string user, password;
+    std::string error;  // why it could not start
+    ServerProcess process;
+    ~FtpServer();
+};
+
+// Starts a server on `port` (0 = a free one); check `error` before use.
+std::unique_ptr<FtpServer> StartFtpServer(Kind kind, int port = 0);
+
+struct FtpProxy {
+    std::filesystem::path dir;
+    int port = 0;
+    std::string error;
+    ServerProcess process;
+    ~FtpProxy();
+};
+std::unique_ptr<FtpProxy> StartFtpProxy(int destination_port);
+
+}  // namespace ftptest
