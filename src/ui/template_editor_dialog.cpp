@@ -32,6 +32,9 @@ TemplateEditorDialog::TemplateEditorDialog(std::filesystem::path dataDir, QWidge
     layout->addWidget(area_);
     layout->addLayout(buttons);
     resize(480, 320);
+    // Caption until the first Load says which text is edited.
+    setWindowTitle(ToQt(settings::TemplateCaption(settings::TemplateKind::Header)));
+    setAccessibleName(windowTitle());
 
     connect(ok_, &QPushButton::clicked, this, &TemplateEditorDialog::accept);
     connect(cancel_, &QPushButton::clicked, this, &TemplateEditorDialog::reject);
