@@ -44,12 +44,13 @@ std::vector<std::string> SplitFields(std::string_view line, std::size_t count) {
 }
 
 // File name of a profile file: the UTF-8 form of the Shift_JIS name; a name that is not
-// valid Shift_JIS keeps its bytes so it still names one file. A "/" (possible only from a
-// hand-edited list) becomes "_" so the file stays inside the data directory.
+// valid Shift_JIS keeps its bytes so it still names one file. A "/" or NUL (possible only
+// from a hand-edited list) becomes "_" so the path stays inside the data directory and
+// keeps its extension.
 std::string FileStem(std::string_view name) {
     std::string stem = platform::TrySjisToUtf8(name).value_or(std::string(name));
     for (char& c : stem) {
-        if (c == '/') c = '_';
+        if (c == '/' || c == '\0') c = '_';
     }
     return stem;
 }

@@ -80,7 +80,7 @@ bool IsValidProfileName(std::string_view name);
 std::optional<std::size_t> FindCommaField(const TSenderProfile& p);
 
 // dataDir / (UTF-8 form of name) + ".hed" / ".fot", matched without regard to case. A "/"
-// in the name stands as "_" so the path never leaves dataDir.
+// or NUL in the name stands as "_" so the path never leaves dataDir.
 std::filesystem::path HeaderPath(const std::filesystem::path& dataDir, std::string_view name);
 std::filesystem::path FooterPath(const std::filesystem::path& dataDir, std::string_view name);
 

@@ -248,6 +248,12 @@ TEST_F(ProfileStoreTest, HandEditedNameCannotReachOutsideTheDataDirectory) {
     LoadWith({Line(name)});
     EXPECT_EQ(store.HeaderPath(name).parent_path(), dir.path());
     store.DeleteProfile(0);
-    store.LoadProfiles();
     EXPECT_EQ(outside.Get("victim.hed"), "keep");
+
+    // A NUL would cut the path before its extension and name the list file itself.
+    const std::string cut = std::string("User.Inf") + '\0';
+    LoadWith({Line(cut)});
+    EXPECT_EQ(store.HeaderPath(cut).filename(), "User.Inf_.hed");
+    store.DeleteProfile(0);
+    EXPECT_TRUE(dir.Has("User.Inf"));
 }
