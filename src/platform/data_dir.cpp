@@ -32,6 +32,12 @@ bool Fires(std::atomic<int>& countdown) {
     throw FileError(path, what + " \"" + path.string() + "\": " + std::strerror(err));
 }
 
+// A path with a NUL inside would be cut short by the system calls and name another file.
+const char* CPath(const fs::path& path) {
+    if (path.native().find('\0') != std::string::npos) Fail(path, "Invalid file name", EINVAL);
+    return path.c_str();
+}
+
 bool EqualAsciiNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -119,12 +125,13 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 }
 
 bool FileExists(const fs::path& path) {
+    if (path.native().find('\0') != std::string::npos) return false;
     std::error_code ec;
     return fs::is_regular_file(path, ec);
 }
 
 std::string ReadBytes(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(CPath(path), O_RDONLY | O_CLOEXEC);
     if (fd < 0) Fail(path, "Cannot open", errno);
     std::string out;
     char buf[65536];
@@ -147,6 +154,7 @@ std::vector<std::string> ReadLines(const fs::path& path) { return SplitLines(Rea
 
 void WriteBytes(const fs::path& path, std::string_view bytes, FileMode mode) {
     const fs::path dir = path.parent_path();
+    CPath(path);
     std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(tmpl.data());
     if (fd < 0) Fail(path, "Cannot create a temporary file for", errno);
@@ -183,8 +191,7 @@ void WriteLines(const fs::path& path, const std::vector<std::string>& lines, Fil
 }
 
 void AppendLine(const fs::path& path, std::string_view line, FileMode mode) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, CreateMode(mode));
+    const int fd = ::open(CPath(path), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, CreateMode(mode));
     if (fd < 0) Fail(path, "Cannot open", errno);
     std::string data(line);
     data += "\r\n";
@@ -207,6 +214,7 @@ void CopyFileOver(const fs::path& from, const fs::path& to) {
 }
 
 void MoveFileTo(const fs::path& from, const fs::path& to) {
+    CPath(to);
     if (!FileExists(from)) Fail(from, "Cannot move", ENOENT);
     struct stat a {
     }, b{};
@@ -227,7 +235,7 @@ void MoveFileTo(const fs::path& from, const fs::path& to) {
 }
 
 void DeleteFile(const fs::path& path) {
-    if (::unlink(path.c_str()) != 0) Fail(path, "Cannot delete", errno);
+    if (::unlink(CPath(path)) != 0) Fail(path, "Cannot delete", errno);
 }
 
 namespace faults {

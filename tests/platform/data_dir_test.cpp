@@ -131,6 +131,15 @@ TEST_F(DataDirTest, ErrorsNameTheFile) {
     EXPECT_THROW(platform::DeleteFile(dir / "missing.dat"), platform::Error);
     EXPECT_THROW(platform::MoveFileTo(dir / "missing.dat", dir / "x"), platform::Error);
     EXPECT_THROW(platform::WriteLines(dir / "no" / "such.dat", {"x"}), platform::FileError);
+
+    // A NUL inside a name must not cut it down to another file's name.
+    dir.Put("User.Inf", "keep");
+    const fs::path cut = dir / std::string("User.Inf\0.hed", 13);
+    EXPECT_FALSE(platform::FileExists(cut));
+    EXPECT_THROW(platform::DeleteFile(cut), platform::FileError);
+    EXPECT_THROW(platform::ReadBytes(cut), platform::FileError);
+    EXPECT_THROW(platform::WriteBytes(cut, "x"), platform::FileError);
+    EXPECT_EQ(dir.Get("User.Inf"), "keep");
 }
 
 TEST_F(DataDirTest, SeveralMegabytesOfOddBytesRoundTrip) {
