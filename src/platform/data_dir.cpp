@@ -18,6 +18,7 @@ namespace {
 
 std::atomic<int> writeCountdown{0};
 std::atomic<int> renameCountdown{0};
+std::atomic<int> deleteCountdown{0};
 
 // True when an armed countdown reaches this operation.
 bool Fires(std::atomic<int>& countdown) {
@@ -235,15 +236,19 @@ void MoveFileTo(const fs::path& from, const fs::path& to) {
 }
 
 void DeleteFile(const fs::path& path) {
-    if (::unlink(CPath(path)) != 0) Fail(path, "Cannot delete", errno);
+    CPath(path);
+    if (Fires(deleteCountdown)) Fail(path, "Cannot delete", EACCES);
+    if (::unlink(path.c_str()) != 0) Fail(path, "Cannot delete", errno);
 }
 
 namespace faults {
 void FailNthWrite(int n) { writeCountdown = n; }
 void FailNthRename(int n) { renameCountdown = n; }
+void FailNthDelete(int n) { deleteCountdown = n; }
 void Reset() {
     writeCountdown = 0;
     renameCountdown = 0;
+    deleteCountdown = 0;
 }
 }  // namespace faults
 

@@ -48,10 +48,12 @@ void DeleteFile(const std::filesystem::path& path);
 
 // Test-only fault injection by countdown. FailNthWrite(n): the n-th data write from now
 // (1 = the next) fails as a full disk would; FailNthRename(n) likewise for the rename that
-// puts a file in place (or a move). 0 disarms. Both reset after firing.
+// puts a file in place (or a move); FailNthDelete(n) for DeleteFile. 0 disarms. Each
+// disarms after firing.
 namespace faults {
 void FailNthWrite(int n);
 void FailNthRename(int n);
+void FailNthDelete(int n);
 void Reset();
 }  // namespace faults
 

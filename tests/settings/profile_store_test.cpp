@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../platform/temp_dir.h"
+#include "platform/data_dir.h"
 #include "platform/texts.h"
 
 using settings::ProfileStore;
@@ -34,6 +35,7 @@ protected:
     ProfileStoreTest() {
         store.OnMessage = [this](const std::string& m) { messages.push_back(m); };
     }
+    void TearDown() override { platform::faults::Reset(); }
     // A store loaded from a User.Inf holding these lines (sorted list).
     void LoadWith(const Lines& lines, const std::string& standard = "") {
         std::string text;
@@ -256,4 +258,23 @@ TEST_F(ProfileStoreTest, HandEditedNameCannotReachOutsideTheDataDirectory) {
     EXPECT_EQ(store.HeaderPath(cut).filename(), "User.Inf_.hed");
     store.DeleteProfile(0);
     EXPECT_TRUE(dir.Has("User.Inf"));
+}
+
+TEST_F(ProfileStoreTest, FailedCopyOrDeleteIsReportedAndTheListStillChanges) {
+    LoadWith({Line("A")});
+    dir.Put("A.hed", "h");
+    dir.Put("A.fot", "f");
+    platform::faults::FailNthWrite(1);  // the header copy fails, the footer copy works
+    store.DuplicateProfile(0);
+    EXPECT_EQ(messages, Lines{"Error renaming file!"});
+    EXPECT_EQ(store.size(), 2u);
+    EXPECT_EQ(dir.Get("ｺﾋﾟｰA.fot"), "f");
+    EXPECT_FALSE(dir.Has("ｺﾋﾟｰA.hed"));
+
+    platform::faults::FailNthDelete(2);  // the footer deletion fails
+    store.DeleteProfile(0);
+    EXPECT_EQ(messages, (Lines{"Error renaming file!", "Error renaming file!"}));
+    EXPECT_FALSE(dir.Has("A.hed"));
+    EXPECT_EQ(dir.Get("A.fot"), "f");
+    EXPECT_EQ(Names(), Lines{platform::texts().CopyPrefix + "A"});
 }
