@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -233,7 +235,10 @@ TEST(SmtpSend, ProgressOfTwentyLines) {
     rec.Attach(smtp);
     ConnectTo(smtp, peer);
     TOrbMsg m = SmallMessage(9);
+    const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(smtp.SendMessage(m));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100))
+        << "5 ms after each of the 20 lines";
     smtp.AbortRequested = true;
     smtp.Quit();
     ASSERT_TRUE(peer.WaitDone());
@@ -426,6 +431,82 @@ TEST(SmtpSend, RefusedBeforeAnythingIsSent) {
     } catch (const mail::ESmtpError& e) {
         EXPECT_STREQ(e.what(), "Not connected.");
     }
+}
+
+TEST(SmtpSend, AttachmentEncodeEventsAndCancelDuringEncoding) {
+    const std::string path = ::testing::TempDir() + "fernlay_smtp_attach.bin";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const std::string bytes(5700, 'z');  // 100 lines of 57 bytes
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    std::vector<std::string> encode;
+    auto attach_events = [&](TOrbSMTP& smtp) {
+        smtp.OnEncodeStart = [&](void*, const std::string& name, std::int64_t bytes) {
+            encode.push_back("start " + name + " " + std::to_string(bytes));
+        };
+        smtp.OnEncodeProgress = [&](void*, std::uint16_t p) {
+            encode.push_back(std::to_string(p));
+        };
+        smtp.OnEncodeEnd = [&](void*) { encode.push_back("end"); };
+    };
+    {
+        SCOPED_TRACE("encoded and sent");
+        ScriptedPeer peer(Concat({Greeted(), Accepted(1)}));
+        TOrbSMTP smtp;
+        attach_events(smtp);
+        ConnectTo(smtp, peer);
+        TOrbMsg m = SmallMessage();
+        m.AttachedFiles.AddFile(path);
+        ASSERT_TRUE(smtp.SendMessage(m));
+        EXPECT_FALSE(smtp.ErrorFlag);
+        smtp.AbortRequested = true;
+        smtp.Quit();
+        ASSERT_TRUE(peer.WaitDone());
+        // Progress comes with whole blocks of 40 lines; the last 20 lines report only 100.
+        EXPECT_EQ(encode,
+                  (std::vector<std::string>{"start fernlay_smtp_attach.bin 5700", "10", "20", "30",
+                                            "40", "50", "60", "70", "80", "100", "end"}));
+        EXPECT_EQ(smtp.LastEncodePercent(), 100);
+        const auto t = peer.Transcript();
+        std::string line;  // Base64 of 57 bytes "z"
+        for (int i = 0; i < 19; ++i) line += "enp6";
+        EXPECT_EQ(std::count(t.begin(), t.end(), line), 100);
+    }
+    {
+        SCOPED_TRACE("cancelled while encoding");
+        encode.clear();
+        ScriptedPeer peer(Concat({Greeted(), {Expect("QUIT"), Send("221 bye\r\n")}}));
+        TOrbSMTP smtp;
+        SmtpRecorder rec;
+        rec.Attach(smtp);
+        attach_events(smtp);
+        smtp.OnEncodeProgress = [&](void*, std::uint16_t) { smtp.AbortRequested = true; };
+        ConnectTo(smtp, peer);
+        TOrbMsg m = SmallMessage();
+        m.AttachedFiles.AddFile(path);
+        EXPECT_FALSE(smtp.SendMessage(m));
+        EXPECT_EQ(rec.events, std::vector<std::string>{"connect"});
+        smtp.AbortRequested = false;
+        smtp.Quit();
+        ASSERT_TRUE(peer.WaitDone());
+        EXPECT_EQ(peer.Transcript().size(), 2u) << "HELO and QUIT only";
+    }
+    std::remove(path.c_str());
+}
+
+TEST(SmtpConnect, NonNumericReplyCodeReachesTheCaller) {
+    ScriptedPeer peer({Send("220 ready\r\n"), Expect(), Send("xyz what\r\n")});
+    TOrbSMTP smtp;
+    SmtpRecorder rec;
+    rec.Attach(smtp);
+    smtp.Host = "127.0.0.1";
+    smtp.Port = std::to_string(peer.Port());
+    EXPECT_THROW(smtp.Connect(), mail::ESmtpError);
+    EXPECT_FALSE(smtp.Connected);
+    EXPECT_TRUE(smtp.ErrorFlag);
 }
 
 TEST(SmtpAddresses, ExtractAndSplit) {
