@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mail/orb_pop.h"
+#include "mail/orb_util.h"
 #include "peers/scripted_peer.h"
 
 namespace {
@@ -105,6 +106,48 @@ TEST(PopRetrieve, EndMarkFoundWhateverTheReadsAre) {
         ASSERT_TRUE(peer.WaitDone());
         EXPECT_TRUE(peer.Errors().empty());
     }
+}
+
+TEST(PopRetrieve, DecodeEventsFormatErrorAndCancel) {
+    const std::string attached =
+        "+OK\r\nSubject: a\r\nContent-Type: application/octet-stream; name=\"x.bin\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\nYWJj\r\nZGVm\r\n.\r\n";
+    const std::string broken = "+OK\r\nSubject: b\r\n\r\nbegin 644 y.bin\r\nM\x01\r\nend\r\n.\r\n";
+    ScriptedPeer peer(Concat(
+        {LoggedIn(),
+         {Expect("LIST 1"), Send("+OK 1 100\r\n"), Expect("RETR 1"), Send(attached),
+          Expect("LIST 2"), Send("+OK 2 60\r\n"), Expect("RETR 2"), Send(broken), Expect("LIST 3"),
+          Send("+OK 3 9000\r\n"), Expect("RETR 3"), Send("+OK\r\nSubject: long\r\n\r\n"),
+          Send(std::string(3000, 'x'), 50), Wait(300)}}));
+    TOrbPOP pop;
+    std::vector<std::string> events;
+    pop.OnDecodeStart = [&](void* sender, const std::string& name, std::int64_t lines) {
+        EXPECT_EQ(sender, &pop);
+        events.push_back("start " + name + " " + std::to_string(lines));
+    };
+    pop.OnDecodeProgress = [&](void*, std::uint16_t p) { events.push_back(std::to_string(p)); };
+    pop.OnDecodeEnd = [&](void*) { events.push_back("end"); };
+    pop.ErrorInFormatOfMsg = "broken uuencode";
+    ConnectTo(pop, peer);
+    ASSERT_TRUE(pop.Login());
+
+    TOrbMsg* m = pop.RetrieveMessage(1);
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->AttachedFiles.Count(), 1);
+    EXPECT_EQ(m->AttachedFiles[0].Data, "abcdef");
+    EXPECT_EQ(events, (std::vector<std::string>{"start x.bin 2", "50", "100", "end"}));
+
+    try {
+        pop.RetrieveMessage(2);
+        ADD_FAILURE() << "not raised";
+    } catch (const mail::EUudecodeError& e) {
+        EXPECT_STREQ(e.what(), "broken uuencode");
+    }
+
+    // Cancelled while the data arrives: no message, the session stays.
+    pop.OnRetrieveProgress = [&](void*, std::uint16_t) { pop.AbortRequested = true; };
+    EXPECT_EQ(pop.RetrieveMessage(3), nullptr);
+    EXPECT_TRUE(pop.Connected);
 }
 
 TEST(PopSession, CountRetrieveAllAndQuit) {
