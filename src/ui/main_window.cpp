@@ -23,9 +23,11 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/error.h"
@@ -206,8 +208,9 @@ void MainWindow::BuildControls() {
         auto* area = new QPlainTextEdit(central);
         area->setAccessibleName(ToQt(name));
         area->setReadOnly(readOnly);
-        area->setLineWrapMode(QPlainTextEdit::NoWrap);
-        area->setVerticalScrollBarPolicy(readOnly ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOn);
+        area->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        area->setVerticalScrollBarPolicy(readOnly ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
         area->setTabChangesFocus(true);
         return area;
     };
@@ -219,13 +222,22 @@ void MainWindow::BuildControls() {
     layout->setContentsMargins(8, 6, 8, 4);
     layout->setSpacing(4);
     layout->addLayout(grid);
-    layout->addWidget(headerMemo_, 5);
-    layout->addWidget(detailMemo_, 4);
-    layout->addWidget(footerMemo_, 4);
+    // The detail area shows its whole template: six lines, of which the rule wraps once.
+    // Japanese glyphs come from a fallback font whose lines are taller than the base font's.
+    const QFontMetrics metrics = detailMemo_->fontMetrics();
+    const int line =
+        std::max(metrics.lineSpacing(), metrics.boundingRect(ToQt(t.DetailFileSize)).height() + 1);
+    const int frame = 2 * detailMemo_->frameWidth();
+    const int margin = 2 * static_cast<int>(detailMemo_->document()->documentMargin());
+    detailMemo_->setFixedHeight(line * 7 + frame + margin);
+    layout->addWidget(headerMemo_, 1);
+    layout->addWidget(detailMemo_, 0);
+    layout->addWidget(footerMemo_, 1);
     setCentralWidget(central);
 
     statusLabel_ = new QLabel(this);
     statusLabel_->setFixedWidth(300);
+    statusLabel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     statusLabel_->setAccessibleName(ToQt(t.StatusName));
     progressBar_ = new QProgressBar(this);
     progressBar_->setRange(0, 100);
