@@ -112,8 +112,9 @@ void TFtpClient::Connect() {
         ReadReplyContinuation(greeting);
         int code = 0;
         for (std::size_t i = 0;
-             i < greeting.size() && i < 10 && greeting[i] >= '0' && greeting[i] <= '9'; ++i)
+             i < greeting.size() && i < 4 && greeting[i] >= '0' && greeting[i] <= '9'; ++i)
             code = code * 10 + (greeting[i] - '0');
+        SetReplyNumber(static_cast<std::int16_t>(code));
         if (code > 400) {
             if (OnConnectionFailed) OnConnectionFailed(this);
             throw FTPException(greeting);

@@ -35,6 +35,7 @@ int TSockSession::LiveSessions() { return g_live_sessions; }
 
 TSockSession::TSockSession()
     : buffer_(kBufferSize + 1), alive_(std::make_shared<TSockSession*>(this)) {
+    SetStatus("Create", 8);
     SetStatus("Initializing Winsock", 8);
     if (g_live_sessions++ == 0 && g_library_info.empty()) {
         rlimit lim{};

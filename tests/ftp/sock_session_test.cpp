@@ -413,3 +413,49 @@ TEST(SockSession, ListenAcceptAndPortArguments) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SockSession, FailedSocketCallFiresOnErrorThenRaisesTableText) {
+    TSockSession s;  // never connected
+    std::vector<std::pair<int, std::string>> seen;
+    s.OnError = [&](TSockSession*, std::uint16_t n, const std::string& m) {
+        seen.emplace_back(n, m);
+    };
+    std::string message = MessageOf<ESockError>([&] { s.Write("NOOP\r\n"); });
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].first == 10057 || seen[0].first == 10058) << seen[0].first;
+    EXPECT_EQ(seen[0].second, message);
+    EXPECT_EQ(message, platform::SockErrorMessage(seen[0].first));
+    EXPECT_EQ(s.LastErrorNo(), seen[0].first);
+}
+
+TEST(ThreadTimer, TicksOnlyWhenEnabledWithIntervalAndHandler) {
+    ftp::TThreadTimer timer;
+    int ticks = 0;
+    auto pump_for = [](int ms) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            platform::EventPump::Instance().RunOnePass();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    timer.SetInterval(20);
+    pump_for(60);  // enabled by default, but no handler yet
+    timer.SetOnTimer([&](ftp::TThreadTimer*) {
+        ++ticks;
+        throw std::runtime_error("handler failure stays inside the timer");
+    });
+    pump_for(110);
+    EXPECT_GE(ticks, 3);
+    timer.SetEnabled(false);
+    int seen = ticks;
+    pump_for(60);
+    EXPECT_EQ(ticks, seen);
+    timer.SetEnabled(true);
+    timer.SetInterval(0);
+    pump_for(60);
+    EXPECT_EQ(ticks, seen);
+}
+
+}  // namespace
