@@ -31,6 +31,11 @@ public:
         out_[1] = static_cast<char>(pair & 0xFF);
         out_ += 2;
     }
+    // Two bytes already in memory order (see PairTables).
+    void PutRaw(std::uint16_t pair) {
+        std::memcpy(out_, &pair, 2);
+        out_ += 2;
+    }
     void Escape(std::string_view e) {
         out_[0] = e[0];
         out_[1] = e[1];
@@ -118,7 +123,41 @@ inline unsigned JisPairToSjis(unsigned j1, unsigned j2) {
     return (s1 << 8) | (s2 & 0xFF);
 }
 
+// Pair conversions for every (first << 8 | second), each entry holding the two output bytes in
+// memory order so that one 16-bit store writes them: the converters' inner loops are lookups.
+struct PairTables {
+    std::uint16_t sjisToJis[65536];
+    std::uint16_t jisToSjis[65536];
+};
+
+std::uint16_t InMemoryOrder(unsigned pair) {
+    const Byte bytes[2] = {static_cast<Byte>(pair >> 8), static_cast<Byte>(pair)};
+    std::uint16_t v;
+    std::memcpy(&v, bytes, 2);
+    return v;
+}
+
+const PairTables& Tables() {
+    static const PairTables* const tables = [] {
+        auto* t = new PairTables;
+        for (unsigned a = 0; a < 256; ++a) {
+            for (unsigned b = 0; b < 256; ++b) {
+                t->sjisToJis[(a << 8) | b] = InMemoryOrder(SjisPairToJis(a, b));
+                t->jisToSjis[(a << 8) | b] = InMemoryOrder(JisPairToSjis(a, b));
+            }
+        }
+        return t;
+    }();
+    return *tables;
+}
+
 inline std::size_t AsciiRunEnd(const Byte* s, std::size_t i, std::size_t n) {
+    while (i + 8 <= n) {
+        std::uint64_t word;
+        std::memcpy(&word, s + i, 8);
+        if (word & 0x8080808080808080ull) break;
+        i += 8;
+    }
     while (i < n && s[i] < 0x80) ++i;
     return i;
 }
@@ -131,6 +170,7 @@ template <bool kEuc>
 std::string ToJis(std::string_view text) {
     const Byte* s = Bytes(text);
     const std::size_t n = text.size();
+    const PairTables& tables = Tables();
     Writer w(n + n / 4);
     bool kanji = false;
     std::size_t i = 0;
@@ -172,7 +212,7 @@ std::string ToJis(std::string_view text) {
                     w.Put2(KanaToJis(c, next, markUsed));
                     i += markUsed ? 2 : 1;
                 } else {
-                    w.Put2(SjisPairToJis(c, next));
+                    w.PutRaw(tables.sjisToJis[(c << 8) | next]);
                     i += 2;
                 }
             }
@@ -186,6 +226,7 @@ template <bool kEuc>
 std::string FromJis(std::string_view text) {
     const Byte* s = Bytes(text);
     const std::size_t n = text.size();
+    const PairTables& tables = Tables();
     Writer w(n);
     bool kanji = false;
     std::size_t i = 0;
@@ -201,8 +242,9 @@ std::string FromJis(std::string_view text) {
             continue;
         }
         if (!kanji) {
-            std::size_t j = i + 1;
-            while (j < n && s[j] != 0x1B) ++j;
+            const void* esc = std::memchr(s + i, 0x1B, n - i);
+            const std::size_t j =
+                esc ? static_cast<std::size_t>(static_cast<const Byte*>(esc) - s) : n;
             w.Append(text.data() + i, j - i);
             i = j;
             continue;
@@ -213,7 +255,7 @@ std::string FromJis(std::string_view text) {
             i += 1;
         } else {
             const Byte b = i + 1 < n ? s[i + 1] : 0;
-            w.Put2(JisPairToSjis(c, b));
+            w.PutRaw(tables.jisToSjis[(c << 8) | b]);
             i += 2;
         }
     }
@@ -325,12 +367,13 @@ std::string JisToEuc(std::string_view text) { return FromJis<true>(text); }
 std::string EucToSjis(std::string_view text) {
     const Byte* s = Bytes(text);
     const std::size_t n = text.size();
+    const PairTables& tables = Tables();
     Writer w(n);
     std::size_t i = 0;
     while (i < n) {
         const Byte c = s[i];
         if (c <= 0x80 || c == 0xFF) {
-            std::size_t j = i + 1;
+            std::size_t j = AsciiRunEnd(s, i, n);
             while (j < n && (s[j] <= 0x80 || s[j] == 0xFF)) ++j;
             w.Append(text.data() + i, j - i);
             i = j;
@@ -341,7 +384,7 @@ std::string EucToSjis(std::string_view text) {
             if (i + 1 < n) w.Put(s[i + 1]);
         } else {
             const Byte b = i + 1 < n ? s[i + 1] : 0;
-            w.Put2(JisPairToSjis(c & 0x7F, b & 0x7F));
+            w.PutRaw(tables.jisToSjis[((c & 0x7Fu) << 8) | (b & 0x7Fu)]);
         }
         i += 2;
     }
@@ -351,6 +394,7 @@ std::string EucToSjis(std::string_view text) {
 std::string SjisToEuc(std::string_view text) {
     const Byte* s = Bytes(text);
     const std::size_t n = text.size();
+    const PairTables& tables = Tables();
     Writer w(n + n / 8);
     std::size_t i = 0;
     while (i < n) {
@@ -368,7 +412,7 @@ std::string SjisToEuc(std::string_view text) {
             i += 1;
         } else {
             const Byte b = i + 1 < n ? s[i + 1] : 0;
-            w.Put2(SjisPairToJis(c, b) | 0x8080);
+            w.PutRaw(tables.sjisToJis[(c << 8) | b] | 0x8080);
             i += 2;
         }
     }
