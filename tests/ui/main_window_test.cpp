@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -148,6 +149,9 @@ TEST(MainWindow, FirstStartWithNoDataFilesThroughTheWindow) {
 
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const QPoint offCentre =
+            window.frameGeometry().center() - window.screen()->availableGeometry().center();
+        EXPECT_LE(offCentre.manhattanLength(), 2);
         EXPECT_EQ(dir.Read("User.Inf"), "");
         EXPECT_EQ(dir.Read("Adress.dat"), "");
         EXPECT_TRUE(window.close());  // the close box
@@ -275,6 +279,70 @@ TEST(MainWindow, TerminationSignalsCloseLikeTheCloseBox) {
         EXPECT_EQ(dir.Ini("FTP", "R3"), "1") << sig;
         EXPECT_TRUE(fs::exists(dir.path() / "Log.dat")) << sig;
     }
+}
+
+// The "編集" button beside the selector with that label.
+QPushButton* EditButtonFor(QWidget* window, const QString& label) {
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+        if (b->accessibleName() == U(u8"編集") && b->accessibleDescription() == label) return b;
+    return nullptr;
+}
+
+TEST(MainWindow, SelectorsRefreshAfterTheListScreensClose) {
+    TempDir dir;
+    ui::MainWindow window(dir.path());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto& screen = window.Screen();
+    // What the list screens would have changed in memory while open.
+    screen.Addresses().Add({"b", "b@example"});
+    settings::TSenderProfile profile;
+    profile.Name = "P";
+    profile.WwwAddress = "p.example";
+    profile.DirectoryFixed = "1";
+    profile.SendDirectory = "\\fixed";
+    screen.Profiles().AddProfile(profile);
+    screen.Profiles().SetStandardName("P");
+
+    bool modalSeen = false;
+    auto closeIt = [&](QWidget* modal) {
+        modalSeen = modal != &window && modal->isModal();
+        modal->close();
+    };
+    auto* addressEdit = EditButtonFor(&window, U(u8"送信先"));
+    auto* profileEdit = EditButtonFor(&window, U(u8"送信者"));
+    ASSERT_TRUE(addressEdit && profileEdit);
+    ASSERT_TRUE(addressEdit->isEnabled() && profileEdit->isEnabled());
+
+    OnNextModal(closeIt);
+    QTest::mouseClick(addressEdit, Qt::LeftButton);
+    EXPECT_TRUE(modalSeen);
+    auto* recipient = Named<QComboBox>(&window, U(u8"送信先"));
+    EXPECT_EQ(recipient->count(), 1);
+    EXPECT_EQ(recipient->currentText(), "b [b@example]");
+
+    modalSeen = false;
+    OnNextModal(closeIt);
+    QTest::mouseClick(profileEdit, Qt::LeftButton);
+    EXPECT_TRUE(modalSeen);
+    EXPECT_EQ(Named<QComboBox>(&window, U(u8"送信者"))->currentText(), "P");
+    EXPECT_EQ(window.DirectoryText(), "\\fixed");
+    EXPECT_TRUE(Named<QLineEdit>(&window, U(u8"送信ﾃﾞｨﾚｸﾄﾘ"))->isReadOnly());
+    // The detail area shows the newly loaded profile's address, not the previous one's.
+    EXPECT_EQ(window.DetailLines().at(1), "http://p.example/fixed/****.***");
+    window.hide();
+}
+
+TEST(MainWindow, TerminationSignalWhileAModalScreenIsOpen) {
+    TempDir dir;
+    ui::MainWindow window(dir.path());
+    window.InstallTerminationHandlers();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTimer::singleShot(50, [] { ::raise(SIGTERM); });
+    window.VersionAction()->trigger();  // returns once the signal closed the version window
+    EXPECT_TRUE(WaitFor([&] { return !window.isVisible(); }));
+    EXPECT_EQ(dir.Ini("FTP", "R1"), "1");
 }
 
 TEST(MainWindow, VersionWindowAndMissingHelpFile) {
