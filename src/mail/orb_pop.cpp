@@ -9,6 +9,8 @@ namespace mail {
 namespace {
 
 constexpr std::size_t kMaxStatusLine = 4096;
+// A server that never sends the end mark must not take all memory.
+constexpr std::size_t kMaxMessageBytes = std::size_t{512} << 20;
 constexpr std::string_view kEndMark = "\r\n.\r\n";
 
 // The index-th blank-separated word of the text read as a number; -1 when missing or not one.
@@ -186,6 +188,12 @@ TOrbMsg* TOrbPOP::Retrieve(int number, bool with_body) {
         if (AbortRequested) return nullptr;
         // The end mark may straddle two reads: search again from the last 4 bytes kept.
         search_from = data.size() >= 4 ? data.size() - 4 : 0;
+        if (data.size() > kMaxMessageBytes) {
+            StatusWord = "-ERR";
+            StatusText = "Message too large";
+            ErrorRoutine(kRetrieveRefused);
+            return nullptr;
+        }
         if (!ReadChunk(chunk)) {
             StatusWord = "-ERR";
             StatusText = kClosedStatusText;

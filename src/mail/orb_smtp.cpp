@@ -188,8 +188,18 @@ void TOrbSMTP::ReadReply() {
     }
 }
 
+void TOrbSMTP::Send(const std::string& text) {
+    try {
+        socket_.SendText(text);
+    } catch (...) {
+        // The failure reaches the caller; the session is over either way.
+        CloseSocket();
+        throw;
+    }
+}
+
 void TOrbSMTP::Expect(const std::string& command) {
-    socket_.SendText(command + "\r\n");
+    Send(command + "\r\n");
     ReadReply();
 }
 
@@ -275,7 +285,7 @@ int TOrbSMTP::Transaction(const std::string& sender, const std::vector<std::stri
     unsigned threshold = SendProgressStep;
     const std::size_t n = lines.size();
     for (std::size_t i = 1; i <= n; ++i) {
-        socket_.SendText(lines[i - 1] + "\r\n");
+        Send(lines[i - 1] + "\r\n");
         const std::uint16_t percent = RoundedPercent(i, n);
         last_send_percent_ = percent;
         if (percent >= threshold) {
@@ -308,12 +318,7 @@ void TOrbSMTP::ErrorRoutine() {
 void TOrbSMTP::Quit() {
     if (!Connected || !socket_.IsOpen()) return;
     if (!AbortRequested) {
-        try {
-            Expect("QUIT");
-        } catch (...) {
-            CloseSocket();
-            throw;
-        }
+        Expect("QUIT");
         ErrorFlag = ReplyCode != "221";
         if (ErrorFlag) {
             ErrorRoutine();

@@ -73,6 +73,7 @@ public:
 private:
     class Session;
 
+    void Send(const std::string& text);
     void ReadReply();
     bool NextReplyLine(std::string& line);
     void Expect(const std::string& command);

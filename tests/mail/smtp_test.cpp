@@ -497,6 +497,22 @@ TEST(SmtpSend, AttachmentEncodeEventsAndCancelDuringEncoding) {
     std::remove(path.c_str());
 }
 
+TEST(SmtpSend, WriteFailureReachesTheCallerAndEndsTheSession) {
+    ScriptedPeer peer(Concat({Greeted(),
+                              {Expect(), Send("250 ok\r\n"), Expect(), Send("250 ok\r\n"),
+                               Expect("DATA"), Send("354 go\r\n"), Close()}}));
+    TOrbSMTP smtp;
+    SmtpRecorder rec;
+    rec.Attach(smtp);
+    ConnectTo(smtp, peer);
+    TOrbMsg m = SmallMessage(40);
+    EXPECT_THROW(smtp.SendMessage(m), mail::EMailSocketError);
+    EXPECT_FALSE(smtp.Connected);
+    EXPECT_EQ(rec.events.back(), "quit");
+    smtp.Quit();  // nothing left to close
+    EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "quit"), 1);
+}
+
 TEST(SmtpConnect, NonNumericReplyCodeReachesTheCaller) {
     ScriptedPeer peer({Send("220 ready\r\n"), Expect(), Send("xyz what\r\n")});
     TOrbSMTP smtp;
