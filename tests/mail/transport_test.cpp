@@ -3,6 +3,7 @@
 
 #include "mail/mail_transport.h"
 #include "peers/scripted_peer.h"
+#include "platform/event_pump.h"
 
 namespace {
 
@@ -55,6 +56,19 @@ TEST(MailTransport, NotificationsAndEndOfStream) {
     EXPECT_FALSE(sock.AwaitData());
     EXPECT_THROW(sock.SendText("x"), mail::EMailSocketError);
     ASSERT_TRUE(peer.WaitDone());
+}
+
+TEST(MailTransport, EventsRunWhileWaiting) {
+    peers::ScriptedPeer peer({peers::Send("late\r\n", 700)});
+    mail::TMailSocket sock(100);
+    sock.Open("127.0.0.1", peer.Port());
+    int ticks = 0;
+    auto& pump = platform::EventPump::Instance();
+    const auto timer = pump.AddTimer(50, [&] { ++ticks; });
+    ASSERT_TRUE(sock.AwaitData());
+    pump.CancelTimer(timer);
+    EXPECT_EQ(sock.Read(), "late\r\n");
+    EXPECT_GE(ticks, 2) << "the pump ran between the 200 ms polls";
 }
 
 TEST(MailTransport, OneReadTakesAtMost1024Bytes) {
