@@ -570,7 +570,9 @@ void TSockSession::CloseSocket() {
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) {
+        const int err = errno;
         if (!destroying_) NewSocket(false);
+        errno = err;
         ErrorCheck(platform::kSockWouldBlock);
         return;
     }

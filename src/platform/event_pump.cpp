@@ -5,8 +5,9 @@
 namespace platform {
 
 EventPump& EventPump::Instance() {
-    static EventPump pump;
-    return pump;
+    // Never destroyed: an abandoned worker thread may still post after main() has returned.
+    static EventPump* pump = new EventPump;
+    return *pump;
 }
 
 EventPump::Id EventPump::AddTimer(unsigned interval_ms, std::function<void()> callback) {
