@@ -122,6 +122,56 @@ struct Texts {
     std::string HelpOpenFailed = Sjis(u8"ヘルプファイルを開けませんでした: ");
 
     // ---- send workflow ----
+    std::string StatusConnecting = Sjis(u8"接続中");
+    std::string StatusTransferring = Sjis(u8"転送中");
+    std::string ProgressMiddle = Sjis(u8"を転送中（");
+    std::string ProgressSlash = Sjis(u8"ﾊﾞｲﾄ／");
+    std::string ProgressEnd = Sjis(u8"ﾊﾞｲﾄ）");
+    std::string StatusSendDone = Sjis(u8"送信終了");
+    std::string StatusNoSendDirectory = Sjis(u8"送信先ﾃﾞｨﾚｸﾄﾘが在りません");
+    std::string StatusConnectionClosed = Sjis(u8"接続終了");
+    std::string CheckSendFile = Sjis(u8"送信ﾌｧｲﾙを再確認して下さい。");
+    std::string RegisterAddressFirst = Sjis(u8"　送信先ｱﾄﾞﾚｽを登録後　");
+    std::string RegisterAddressThenSend = Sjis(u8"　送信して下さい。");
+    std::string ConfirmOpen = Sjis(u8"【");
+    std::string ConfirmClose = Sjis(u8"】を");
+    std::string ConfirmRecipient = Sjis(u8"様宛に送信します。");
+    std::string ConfirmQuestion = Sjis(u8"よろしいですか？");
+    std::string FtpConnectFailed = Sjis(u8"FTP接続に失敗しました。");
+    std::string FtpErrorDisconnect = Sjis(u8"FTPでのエラー為切断します。");
+    std::string PreviewCaption = Sjis(u8"ﾒｰﾙﾌﾟﾚﾋﾞｭｰ");
+    std::string PreviewAreaName = Sjis(u8"ﾒｰﾙ本文");
+    std::string OkButton = Sjis(u8"OK");
+    std::string StatusMailConnecting = Sjis(u8"ﾒｰﾙｻｰﾊﾞｰへ接続中");
+    std::string StatusMailSending = Sjis(u8"ﾒｰﾙｻｰﾊﾞｰへ送信中");
+    std::string Pop3ConnectError = Sjis(u8"POP3ｻｰﾊﾞｰ接続ｴﾗｰ");
+    std::string Pop3LoginError = Sjis(u8"POP3ｻｰﾊﾞｰﾛｸﾞｲﾝｴﾗｰ");
+    // Send log grid, resend selection and deletion window.
+    std::string GridDate = Sjis(u8"送信日");
+    std::string GridFileName = Sjis(u8"送信ﾌｧｲﾙ名");
+    std::string GridRecipient = Sjis(u8"送信宛先");
+    std::string LogGridName = Sjis(u8"送信履歴");
+    std::string ResendCaption = Sjis(u8"再送信ﾃﾞｰﾀ選択");
+    std::string SelectButton = Sjis(u8"選択");
+    std::string ExitButton = Sjis(u8"終了");
+    std::string DeletionCaption = Sjis(u8"ﾃﾞｰﾀ削除");
+    std::string RemoveFromListButton = Sjis(u8"ﾘｽﾄのみ削除");
+    std::string DeleteDataButton = Sjis(u8"ﾃﾞｰﾀ削除");
+    std::string ConfirmDelete = Sjis(u8"削除します。");
+    std::string StatusDeleting = Sjis(u8"削除中");
+    std::string StatusNoDirectory = Sjis(u8"ﾃﾞｨﾚｸﾄﾘが在りません");
+    std::string FileMissing = Sjis(u8"ﾌｧｲﾙが在りません。");
+    std::string StatusDeleteDone = Sjis(u8"削除終了");
+    // Messages (our own wording) for failures that would otherwise pass unseen.
+    std::string DeleteDirectoryMissing =
+        Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
+    std::string DeleteFailed = Sjis(u8"ﾌｧｲﾙを削除できませんでした。履歴は残します。");
+    std::string Pop3ConnectFailed =
+        Sjis(u8"POP3ｻｰﾊﾞｰに接続できませんでした。通知ﾒｰﾙは送信されていません。");
+    std::string Pop3LoginFailed =
+        Sjis(u8"POP3ｻｰﾊﾞｰにﾛｸﾞｲﾝできませんでした。通知ﾒｰﾙは送信されていません。");
+    std::string SmtpConnectFailed =
+        Sjis(u8"ﾒｰﾙｻｰﾊﾞｰに接続できませんでした。通知ﾒｰﾙは送信されていません。");
 
     // ---- send log, resend and deletion ----
 

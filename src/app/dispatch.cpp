@@ -1,0 +1,141 @@
+#include "app/dispatch.h"
+
+#include "app/download.h"
+#include "app/error_log.h"
+#include "app/main_screen.h"
+#include "app/notification.h"
+#include "platform/sjis.h"
+#include "platform/texts.h"
+
+namespace app {
+
+Dispatch::Dispatch(MainScreen& screen) : screen_(screen) {
+    smtp_.OnBeforeSend = [this](void*) { BeforeSend(); };
+    smtp_.OnSendProgress = [this](void*, std::uint16_t percent) { SendProgress(percent); };
+    smtp_.OnAfterSend = [this](void*) { AfterSend(); };
+    smtp_.OnError = [this](void*, int, const std::string& message) { SmtpError(message); };
+}
+
+void Dispatch::ErrorLog(const std::string& message) {
+    try {
+        AppendErrorLog(screen_.DataDir(), message);
+    } catch (const platform::Error& e) {
+        screen_.View().ShowMessage(MainScreen::ErrorText(e));
+    }
+}
+
+void Dispatch::BeforeSend() { screen_.View().SetProgress(0); }
+
+void Dispatch::SendProgress(int percent) { screen_.View().SetProgress(percent); }
+
+void Dispatch::AfterSend() {
+    // A refused recipient also ends here; its error report must not be followed by "done".
+    if (smtpErrors_ == 0) {
+        screen_.View().SetStatus(platform::texts().StatusSendDone);
+        delivered_ = true;
+    }
+    screen_.View().SetProgress(0);
+    try {
+        smtp_.Quit();
+    } catch (const platform::Error&) {
+        // The message was handed over; a failed goodbye changes nothing.
+    }
+}
+
+void Dispatch::SmtpError(const std::string& message) {
+    ++smtpErrors_;
+    screen_.View().ShowMessage("Error: " + message);
+    ErrorLog(message);
+}
+
+DispatchOutcome Dispatch::SendNotification(const std::string& addressLine) {
+    const auto& t = platform::texts();
+    MainView& view = screen_.View();
+    TSendState& state = screen_.State();
+    const settings::TSenderProfile& profile = state.CurrentProfile;
+    delivered_ = false;
+    smtpErrors_ = 0;
+
+    state.DownloadBase = BuildDownloadBase(profile.WwwAddress, view.DirectoryText());
+    std::vector<std::string> body = ComposeNotification(
+        view.HeaderLines(), state.DownloadBase, state.FileName, state.FileSize, view.FooterLines());
+    const std::size_t comma = platform::sjis::Find(addressLine, ',');
+    const std::string sendTo =
+        comma == platform::sjis::npos ? std::string() : addressLine.substr(comma + 1);
+
+    view.SetProgress(0);
+    view.SetStatus(t.StatusMailConnecting);
+
+    if (profile.PopAuthOn()) {
+        pop_.Host = profile.Pop3Server;
+        pop_.UserId = profile.PopAccount;
+        pop_.Passwd = profile.PopPassword;
+        pop_.Port = "110";
+        try {
+            pop_.Connect();
+            if (pop_.ErrorFlag) {
+                ErrorLog(t.Pop3ConnectError);
+                pop_.Quit();
+                view.ShowMessage(t.Pop3ConnectFailed);
+                return DispatchOutcome::Finished;
+            }
+            if (!pop_.Login()) {
+                ErrorLog(t.Pop3LoginError);
+                pop_.Quit();
+                view.ShowMessage(t.Pop3LoginFailed);
+                return DispatchOutcome::Finished;
+            }
+            pop_.CountNewMessages();
+            pop_.RetrieveAll(received_);
+            pop_.Quit();
+        } catch (const platform::Error& e) {
+            try {
+                pop_.Quit();
+            } catch (const platform::Error&) {
+            }
+            view.ShowMessage(MainScreen::ErrorText(e));
+            return DispatchOutcome::Aborted;
+        }
+    }
+
+    smtp_.Host = profile.SmtpServer;
+    smtp_.Port = "25";
+    smtp_.EncodeProgressStep = 10;
+    smtp_.SendProgressStep = 10;
+    message_.Clear();
+    message_.UserName = profile.MailName;
+    message_.From = profile.MailAddress;
+    message_.ReplyTo = profile.ReplyAddress;
+    message_.SendTo = sendTo;
+    message_.Subject = view.Subject();
+    message_.Text = std::move(body);
+    message_.CharSet = "ISO-2022-JP";
+
+    try {
+        smtp_.Connect();
+        if (!smtp_.ErrorFlag) {
+            view.SetStatus(t.StatusMailSending);
+            smtp_.SendMessage(message_);
+            smtp_.Quit();
+        } else if (smtpErrors_ == 0) {
+            // A refused connection raises no error event; say so instead of ending silently.
+            ErrorLog("SMTP connection failure: " + profile.SmtpServer);
+            view.ShowMessage(t.SmtpConnectFailed);
+        }
+    } catch (const platform::Error& e) {
+        try {
+            smtp_.Quit();
+        } catch (const platform::Error&) {
+        }
+        // Failures the client already reported through its error event stay at that report.
+        if (smtpErrors_ == 0) {
+            ErrorLog(e.what());
+            view.ShowMessage("Error: " + MainScreen::ErrorText(e));
+        }
+        delivered_ = false;
+    }
+    message_.Text.clear();
+    return DispatchOutcome::Finished;
+}
+
+}  // namespace app

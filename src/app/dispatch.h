@@ -1,0 +1,51 @@
+#pragma once
+// The mail phase of a send: compose the notification, log in to POP3 first when the profile
+// asks for POP before SMTP, and hand the message to the profile's SMTP server.
+#include <string>
+
+#include "mail/orb_msg.h"
+#include "mail/orb_pop.h"
+#include "mail/orb_smtp.h"
+
+namespace app {
+
+class MainScreen;
+
+enum class DispatchOutcome {
+    Finished,  // the phase ran to its end, whether or not the mail went out
+    Aborted,   // a POP3 step raised a failure: the whole job ends, the flags stay as they were
+};
+
+class Dispatch {
+public:
+    explicit Dispatch(MainScreen& screen);
+    Dispatch(const Dispatch&) = delete;
+    Dispatch& operator=(const Dispatch&) = delete;
+
+    // addressLine: the address-book line chosen for the send (name, ",", address).
+    DispatchOutcome SendNotification(const std::string& addressLine);
+
+    // True when the last SendNotification delivered the message without an error report.
+    bool Delivered() const { return delivered_; }
+
+    mail::TOrbSMTP& Smtp() { return smtp_; }
+    mail::TOrbPOP& Pop() { return pop_; }
+    mail::TOrbMsgList& Received() { return received_; }
+
+private:
+    void ErrorLog(const std::string& message);
+    void BeforeSend();
+    void SendProgress(int percent);
+    void AfterSend();
+    void SmtpError(const std::string& message);
+
+    MainScreen& screen_;
+    mail::TOrbSMTP smtp_;
+    mail::TOrbPOP pop_;
+    mail::TOrbMsg message_;
+    mail::TOrbMsgList received_;
+    int smtpErrors_ = 0;  // error reports during the current phase
+    bool delivered_ = false;
+};
+
+}  // namespace app

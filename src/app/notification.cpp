@@ -1,0 +1,31 @@
+#include "app/notification.h"
+
+#include "app/download.h"
+
+namespace app {
+
+std::vector<std::string> ComposeNotification(const std::vector<std::string>& header,
+                                             const std::string& downloadBase,
+                                             const std::string& fileName, std::int64_t fileSize,
+                                             const std::vector<std::string>& footer) {
+    std::vector<std::string> lines = header;
+    lines.push_back("");
+    lines.push_back(downloadBase + fileName);
+    lines.push_back("");
+    for (auto& line : DetailBlock(fileName, fileSize)) lines.push_back(std::move(line));
+    lines.push_back("");
+    lines.insert(lines.end(), footer.begin(), footer.end());
+    return lines;
+}
+
+std::vector<std::string> PreviewLines(const std::vector<std::string>& header,
+                                      const std::string& downloadBase,
+                                      const std::vector<std::string>& footer) {
+    std::vector<std::string> lines = header;
+    for (auto& line : DetailTemplateLines(downloadBase)) lines.push_back(std::move(line));
+    lines.push_back("");
+    lines.insert(lines.end(), footer.begin(), footer.end());
+    return lines;
+}
+
+}  // namespace app

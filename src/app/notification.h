@@ -1,0 +1,20 @@
+#pragma once
+// The notification body and the preview of it; all texts Shift_JIS.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace app {
+
+// Header lines, "", DownloadBase + file name, "", the detail block, "", footer lines.
+std::vector<std::string> ComposeNotification(const std::vector<std::string>& header,
+                                             const std::string& downloadBase,
+                                             const std::string& fileName, std::int64_t fileSize,
+                                             const std::vector<std::string>& footer);
+
+// The preview window's text: always the placeholders, never a chosen file.
+std::vector<std::string> PreviewLines(const std::vector<std::string>& header,
+                                      const std::string& downloadBase,
+                                      const std::vector<std::string>& footer);
+
+}  // namespace app

@@ -1,0 +1,243 @@
+#include "app/send_job.h"
+
+#include <ctime>
+
+#include "app/error_log.h"
+#include "app/main_screen.h"
+#include "app/remote_path.h"
+#include "app/send_log.h"
+#include "platform/data_dir.h"
+#include "platform/screen_text.h"
+#include "platform/sjis.h"
+#include "platform/texts.h"
+
+namespace app {
+
+std::string ProgressText(const std::string& fileName, std::int64_t sent, std::int64_t total) {
+    const auto& t = platform::texts();
+    return fileName + t.ProgressMiddle + std::to_string(sent) + t.ProgressSlash +
+           std::to_string(total) + t.ProgressEnd;
+}
+
+std::string SendConfirmation(const std::string& fileName, const std::string& recipientName) {
+    const auto& t = platform::texts();
+    return "\r" + t.ConfirmOpen + fileName + t.ConfirmClose + "\r" + recipientName +
+           t.ConfirmRecipient + "\r" + t.ConfirmQuestion;
+}
+
+SendJob::SendJob(MainScreen& screen) : screen_(screen), dispatch_(screen) {
+    progress_.SetEnabled(false);
+    progress_.SetInterval(1000);
+    progress_.SetOnTimer([this](ftp::TThreadTimer*) { ProgressTick(); });
+
+    ftp_.OnConnect = [this](ftp::TSockSession*) { UploadStep(); };
+    ftp_.OnSuccess = [this](ftp::TSockSession*, ftp::TCmdType code) { OnSuccess(code); };
+    ftp_.OnFailure = [this](ftp::TSockSession*, bool&, ftp::TCmdType code) { OnFailure(code); };
+    ftp_.OnConnectionFailed = [this](ftp::TSockSession*) {
+        screen_.View().ShowMessage(platform::texts().FtpConnectFailed);
+    };
+    ftp_.OnError = [this](ftp::TSockSession*, std::uint16_t, const std::string& message) {
+        ErrorLog(message);
+    };
+    // The screen stays inactive until the whole job (mail phase included) has ended.
+    ftp_.OnDisconnect = [this](ftp::TSockSession*) {
+        screen_.View().SetStatus(platform::texts().StatusConnectionClosed);
+    };
+}
+
+SendJob::~SendJob() { progress_.SetEnabled(false); }
+
+void SendJob::ErrorLog(const std::string& message) {
+    try {
+        AppendErrorLog(screen_.DataDir(), message);
+    } catch (const platform::Error& e) {
+        screen_.View().ShowMessage(MainScreen::ErrorText(e));
+    }
+}
+
+void SendJob::StopProgress() { progress_.SetEnabled(false); }
+
+void SendJob::ProgressTick() {
+    const std::int64_t total = ftp_.BytesTotal;
+    const std::int64_t sent = ftp_.BytesSent();
+    MainView& view = screen_.View();
+    view.SetStatus(ProgressText(screen_.State().FileName, sent, total));
+    view.SetProgress(total > 0 ? static_cast<int>(sent * 100 / total) : 0);
+}
+
+void SendJob::OnSuccess(ftp::TCmdType code) {
+    screen_.State().TransferOk = true;
+    if (code == ftp::TransUpload) {
+        StopProgress();
+        screen_.View().SetProgress(100);
+        screen_.View().SetStatus(platform::texts().StatusSendDone);
+        return;
+    }
+    const std::string& text = ftp::TextsOf(code).send_success;
+    if (code <= ftp::TransDoCommand && !text.empty()) screen_.View().SetStatus(text);
+}
+
+void SendJob::OnFailure(ftp::TCmdType code) {
+    screen_.State().TransferOk = false;
+    if (code < ftp::TransMakeDir || code > ftp::TransDoCommand) return;
+    const std::string& text = ftp::TextsOf(code).send_failure;
+    if (text.empty()) return;
+    screen_.View().SetStatus(text);
+    ErrorLog(text);
+}
+
+void SendJob::StartSend() {
+    if (running_) return;
+    running_ = true;
+    struct Finish {
+        SendJob& job;
+        ~Finish() {
+            job.running_ = false;
+            job.screen_.View().SetScreenEnabled(true);
+        }
+    } finish{*this};
+
+    const auto& t = platform::texts();
+    MainView& view = screen_.View();
+    TSendState& state = screen_.State();
+    view.SetScreenEnabled(false);
+    state.DirectoryText = view.DirectoryText();
+
+    if (!state.ResendMode) {
+        // The field holds the Shift_JIS form of the path; the file system wants UTF-8.
+        const auto path = platform::TrySjisToUtf8(view.FileText());
+        std::error_code ec;
+        if (!path || view.FileText().empty() ||
+            !std::filesystem::is_regular_file(std::filesystem::path(*path), ec)) {
+            view.ShowMessage(t.CheckSendFile);
+            return;
+        }
+    }
+    const int index = view.RecipientIndex();
+    const auto& addresses = screen_.Addresses();
+    if (addresses.empty() || index < 0 || static_cast<std::size_t>(index) >= addresses.size()) {
+        view.ShowMessage(t.RegisterAddressFirst + "\r\n" + t.RegisterAddressThenSend);
+        return;
+    }
+    const std::string addressLine = addresses.Lines().at(static_cast<std::size_t>(index));
+    const std::size_t comma = platform::sjis::Find(addressLine, ',');
+    state.RecipientName =
+        comma == platform::sjis::npos ? addressLine : addressLine.substr(0, comma);
+
+    if (!view.AskYesNo(SendConfirmation(state.FileName, state.RecipientName))) return;
+
+    if (!state.ResendMode) {
+        view.SetStatus(t.StatusConnecting);
+        // No dial-up networking here: the unattended connection request has nothing to do.
+        const settings::TSenderProfile& profile = state.CurrentProfile;
+        const settings::TEnvironmentSettings& env = screen_.Environment();
+        ftp_.Proxy = env.EffectiveProxyHost();
+        ftp_.ProxyPort = env.EffectiveProxyPort();
+        ftp_.Host = profile.FtpHost;
+        ftp_.Port = 21;
+        ftp_.TimeOut = 20000;
+        ftp_.UserID = profile.FtpUserId;
+        ftp_.Password = profile.FtpPassword;
+        ftp_.Passive = false;
+        ftp_.FirewallType = ftp::FTUser;
+        ftp_.FWAuthenticate = false;
+        ftp_.ReportLevel = 0;
+        try {
+            ftp_.Connect();
+        } catch (const platform::Error&) {
+            try {
+                ftp_.Disconnect();
+            } catch (const platform::Error&) {
+            }
+            state.TransferOk = false;
+        }
+    }
+
+    if (state.TransferOk) {
+        if (dispatch_.SendNotification(addressLine) == DispatchOutcome::Aborted) return;
+        state.ResendMode = true;
+        state.TransferOk = true;
+    }
+}
+
+void SendJob::UploadStep() {
+    const auto& t = platform::texts();
+    MainView& view = screen_.View();
+    TSendState& state = screen_.State();
+    view.SetStatus(t.StatusTransferring);
+    try {
+        ChangeToRemoteDirectory(NormalizeRemotePath(state.CurrentProfile.HostStartFolder));
+        if (!state.DirectoryText.empty()) {
+            const std::string p = NormalizeRemotePath(state.DirectoryText).substr(1);
+            if (!p.empty()) ChangeToRemoteDirectory(p);
+        }
+        progress_.SetInterval(1000);
+        progress_.SetEnabled(true);
+        ftp_.Mode(ftp::TransferImage);
+        ftp_.Upload(platform::SjisToUtf8(state.LocalPath), state.FileName);
+        state.FileSize = ftp_.BytesTotal;
+        ftp_.Disconnect();
+        state.TransferOk = true;
+
+        LogRecordSource source;
+        source.FileName = state.FileName;
+        source.RecipientName = state.RecipientName;
+        source.DirectoryText = view.DirectoryText();
+        source.ProxyHost = ftp_.Proxy;
+        source.ProxyPort = ftp_.ProxyPort;
+        source.FtpHost = ftp_.Host;
+        source.FtpPort = ftp_.Port;
+        source.FtpUserId = ftp_.UserID;
+        source.FtpPassword = ftp_.Password;
+        source.StartFolder = state.CurrentProfile.HostStartFolder;
+        source.FileSize = state.FileSize;
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        AppendLogRecord(screen_.LogList(), local, source);
+    } catch (const platform::Error&) {
+        state.TransferOk = false;
+        StopProgress();
+        view.ShowMessage(t.FtpErrorDisconnect);
+        try {
+            ftp_.Disconnect();
+        } catch (const platform::Error&) {
+        }
+    }
+}
+
+bool SendJob::ChangeToRemoteDirectory(const std::string& path) {
+    const bool create = screen_.Environment().CreateMissingDirectory;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = platform::sjis::Find(path, '/', start);
+        if (slash == platform::sjis::npos) slash = path.size();
+        const std::string segment = path.substr(start, slash - start);
+        start = slash + 1;
+        if (segment.empty()) continue;
+        try {
+            ftp_.ChangeDir(segment);
+            continue;
+        } catch (const platform::Error&) {
+        }
+        if (create) {
+            try {
+                ftp_.MakeDir(segment);
+                ftp_.ChangeDir(segment);
+                continue;
+            } catch (const platform::Error&) {
+            }
+        } else {
+            screen_.View().SetStatus(platform::texts().StatusNoSendDirectory);
+            ErrorLog(path + " ChangeDir failure");
+        }
+        try {
+            ftp_.Disconnect();
+        } catch (const platform::Error&) {
+        }
+        return false;
+    }
+    return true;
+}
+
+}  // namespace app

@@ -1,0 +1,117 @@
+#include "app/send_log.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "app/main_screen.h"
+#include "platform/sjis.h"
+#include "settings/profile_store.h"
+
+namespace app {
+
+namespace {
+
+std::array<std::string*, kLogFieldCount> Fields(TLogRecord& r) {
+    return {&r.SendDate,        &r.LoggedFileName,    &r.LoggedRecipient,   &r.LoggedDirectory,
+            &r.LoggedProxyHost, &r.LoggedProxyPort,   &r.LoggedFtpHost,     &r.LoggedFtpPort,
+            &r.LoggedFtpUserId, &r.LoggedFtpPassword, &r.LoggedStartFolder, &r.LoggedFileSize};
+}
+
+}  // namespace
+
+TLogRecord ParseLogRecord(std::string_view line) {
+    TLogRecord record;
+    std::string_view rest = line;
+    for (std::string* field : Fields(record)) {
+        const std::size_t comma = platform::sjis::Find(rest, ',');
+        if (comma == platform::sjis::npos) {
+            *field = std::string(rest);
+        } else {
+            *field = std::string(rest.substr(0, comma));
+            rest.remove_prefix(comma + 1);
+        }
+    }
+    return record;
+}
+
+std::string FormatLogRecord(const TLogRecord& record) {
+    TLogRecord copy = record;
+    std::string line;
+    bool first = true;
+    for (const std::string* field : Fields(copy)) {
+        if (!first) line += ',';
+        first = false;
+        line += *field;
+    }
+    return line;
+}
+
+std::string SendDateText(const std::tm& local) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%02d/%02d/%02d", local.tm_year % 100, local.tm_mon + 1,
+                  local.tm_mday);
+    return text;
+}
+
+std::string MakeLogRecord(const std::tm& local, const LogRecordSource& s) {
+    TLogRecord r;
+    r.SendDate = SendDateText(local);
+    r.LoggedFileName = s.FileName;
+    r.LoggedRecipient = s.RecipientName;
+    r.LoggedDirectory = s.DirectoryText;
+    r.LoggedProxyHost = s.ProxyHost;
+    r.LoggedProxyPort = std::to_string(s.ProxyPort);
+    r.LoggedFtpHost = s.FtpHost;
+    r.LoggedFtpPort = std::to_string(s.FtpPort);
+    r.LoggedFtpUserId = s.FtpUserId;
+    r.LoggedFtpPassword = settings::EncodePassword(s.FtpPassword);
+    r.LoggedStartFolder = s.StartFolder;
+    r.LoggedFileSize = std::to_string(s.FileSize);
+    return FormatLogRecord(r);
+}
+
+void AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
+                     const LogRecordSource& source) {
+    log.Add(MakeLogRecord(local, source));
+}
+
+LogGrid FillLogGrid(const platform::SortedLineList& log) {
+    LogGrid grid;
+    for (const std::string& line : log.lines()) {
+        const TLogRecord r = ParseLogRecord(line);
+        grid.Rows.push_back({r.SendDate, r.LoggedFileName, r.LoggedRecipient});
+    }
+    grid.ShownCount = grid.Rows.size();
+    if (grid.Rows.empty()) grid.Rows.push_back({});
+    return grid;
+}
+
+bool SelectResend(MainScreen& screen, int gridRow, std::size_t shownCount) {
+    TSendState& state = screen.State();
+    MainView& view = screen.View();
+    state.ResendMode = false;
+    if (gridRow < 1 || shownCount == 0 ||
+        static_cast<std::size_t>(gridRow - 1) >= screen.LogList().size()) {
+        return true;
+    }
+    const TLogRecord r = ParseLogRecord(screen.LogList().at(static_cast<std::size_t>(gridRow - 1)));
+    state.FileName = r.LoggedFileName;
+    view.SetFileText(r.LoggedFileName);
+    screen.FileFieldChanged();
+    view.SetDirectoryText(r.LoggedDirectory);
+    screen.DirectoryFieldChanged();
+    std::int64_t size = 0;
+    const char* begin = r.LoggedFileSize.data();
+    const char* end = begin + r.LoggedFileSize.size();
+    const auto [ptr, ec] = std::from_chars(begin, end, size);
+    if (r.LoggedFileSize.empty() || ec != std::errc() || ptr != end) {
+        view.ShowMessage("'" + r.LoggedFileSize + "' is not a valid integer value");
+        return false;
+    }
+    state.FileSize = size;
+    state.ResendMode = true;
+    state.TransferOk = true;
+    return true;
+}
+
+}  // namespace app
