@@ -150,7 +150,11 @@ void ProfileListDialog::SetStandardProfile() {
 void ProfileListDialog::done(int result) {
     QDialog::done(result);
     // Sender selector, standard profile and its texts, as at start.
-    screen_.RefreshProfiles();
+    try {
+        screen_.RefreshProfiles();
+    } catch (const std::exception& e) {
+        ShowNotice(parentWidget() ? parentWidget() : this, app::MainScreen::ErrorText(e));
+    }
 }
 
 }  // namespace ui
