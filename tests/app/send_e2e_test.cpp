@@ -149,6 +149,53 @@ TEST_F(SendWorkflowTest, ResendChosenRightAfterStartSendsTheMail) {
     EXPECT_EQ(screen->LogList().size(), 1u);
 }
 
+class RecordingDeletionView : public app::DeletionView {
+public:
+    std::vector<app::LogGridRow> rows;
+    int selected = 1;
+    std::string status;
+    std::vector<std::string> messages;
+    void SetGridRows(const std::vector<app::LogGridRow>& r) override { rows = r; }
+    int SelectedRow() const override { return selected; }
+    void SetStatus(const std::string& text) override { status = text; }
+    std::string Status() const override { return status; }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool AskYesNo(const std::string& text) override {
+        messages.push_back(text);
+        return true;
+    }
+};
+
+TEST_F(SendWorkflowTest, DeletionRemovesTheUploadedFile) {
+    WriteData({.popAuth = "0"});
+    START_SERVERS_OR_SKIP(false);
+    StartScreen();
+    ChooseFile(500);
+    SetDirectory("\\photos");
+    view.yesNoAnswers = {true};
+    app::SendJob job(*screen);
+    job.StartSend();
+    const fs::path stored = ServerFile(*servers, "www/photos", S(localName.c_str()));
+    ASSERT_TRUE(fs::exists(stored));
+    ASSERT_EQ(screen->LogList().size(), 1u);
+
+    RecordingDeletionView dv;
+    app::Deletion deletion(dv, screen->LogList(), screen->Environment(), data.path());
+    deletion.FillGrid();
+    ASSERT_EQ(dv.rows.size(), 1u);
+    EXPECT_EQ(dv.rows[0].FileName, S(localName.c_str()));
+    EXPECT_EQ(deletion.DeleteRemoteData(), app::DeletionOutcome::Deleted);
+    EXPECT_FALSE(fs::exists(stored));
+    EXPECT_TRUE(fs::exists(stored.parent_path()));
+    EXPECT_TRUE(screen->LogList().empty());
+    EXPECT_EQ(dv.status, texts().StatusDeleteDone);
+    ASSERT_EQ(dv.messages.size(), 1u);  // the confirmation only
+
+    // Gone from Log.dat at exit as well.
+    ASSERT_TRUE(screen->SaveOnExit());
+    EXPECT_EQ(data.Read("Log.dat"), "");
+}
+
 TEST_F(SendWorkflowTest, MissingDirectoryWithoutCreateStopsBeforeUpload) {
     WriteData({.startFolder = "/a/b"});
     START_SERVERS_OR_SKIP();
