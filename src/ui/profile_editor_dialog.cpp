@@ -47,8 +47,7 @@ void AddRow(QFormLayout* form, QLineEdit* field, const std::string& label, QWidg
     form->addRow(LabelFor(field, label, parent), field);
 }
 
-// Fields 1-16 of a profile in stored order, with the label the screen shows for each
-// (empty for the two flags, which are not text fields).
+// A stored field's text field on the screen (none for the two flags) and its label.
 struct FieldRef {
     QLineEdit* field;
     const std::string* label;

@@ -85,6 +85,16 @@ std::string TakeNotice(QWidget* owner) {
     return {};
 }
 
+// Makes the window inactive and then active again.
+void Reactivate(QWidget* window) {
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QApplication::processEvents();
+    window->activateWindow();
+    QApplication::processEvents();
+}
+
 class SettingsScreens : public ::testing::Test {
 protected:
     apptest::TempDir dir;
@@ -352,6 +362,10 @@ TEST_F(SettingsScreens, EditorDependentControlsAndWhatOkStores) {
     EXPECT_FALSE(e->SendDirectoryField()->isEnabled());
     e->FtpShowPasswordBox()->setChecked(true);
     EXPECT_EQ(e->FtpPasswordField()->echoMode(), QLineEdit::Normal);
+    // Whenever the editor becomes active, "FTP設定" is in front.
+    e->Tabs()->setCurrentIndex(1);
+    Reactivate(e);
+    EXPECT_EQ(e->Tabs()->currentIndex(), 0);
     e->CancelButton()->click();
 
     // "新規" after "修正": empty fields, new caption, the show-password tick kept.
