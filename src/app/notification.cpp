@@ -1,6 +1,7 @@
 #include "app/notification.h"
 
 #include "app/download.h"
+#include "app/main_screen.h"
 
 namespace app {
 
@@ -26,6 +27,13 @@ std::vector<std::string> PreviewLines(const std::vector<std::string>& header,
     lines.push_back("");
     lines.insert(lines.end(), footer.begin(), footer.end());
     return lines;
+}
+
+std::vector<std::string> PreviewFor(MainScreen& screen) {
+    MainView& view = screen.View();
+    TSendState& state = screen.State();
+    state.DownloadBase = BuildDownloadBase(state.CurrentProfile.WwwAddress, view.DirectoryText());
+    return PreviewLines(view.HeaderLines(), state.DownloadBase, view.FooterLines());
 }
 
 }  // namespace app

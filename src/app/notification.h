@@ -17,4 +17,9 @@ std::vector<std::string> PreviewLines(const std::vector<std::string>& header,
                                       const std::string& downloadBase,
                                       const std::vector<std::string>& footer);
 
+class MainScreen;
+// The preview of the main screen's current header, directory and footer; also recomputes the
+// screen's DownloadBase.
+std::vector<std::string> PreviewFor(MainScreen& screen);
+
 }  // namespace app

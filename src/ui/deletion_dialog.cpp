@@ -1,0 +1,102 @@
+#include "ui/deletion_dialog.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "platform/error.h"
+#include "platform/texts.h"
+#include "ui/log_grid.h"
+#include "ui/qt_text.h"
+
+namespace ui {
+
+namespace {
+// Message boxes show a lone CR as nothing; the texts use it as their line break.
+QString BoxText(const std::string& sjis) {
+    QString text = ToQt(sjis);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+}  // namespace
+
+DeletionDialog::DeletionDialog(app::MainScreen& screen, QWidget* parent) : QDialog(parent) {
+    const auto& t = platform::texts();
+    setWindowTitle(ToQt(t.DeletionCaption));
+    setModal(true);
+    grid_ = MakeLogGrid(this);
+    grid_->setFixedHeight(200);
+    remove_ = new QPushButton(ToQt(t.RemoveFromListButton), this);
+    remove_->setAccessibleName(ToQt(t.RemoveFromListButton));
+    delete_ = new QPushButton(ToQt(t.DeleteDataButton), this);
+    delete_->setAccessibleName(ToQt(t.DeleteDataButton));
+    exit_ = new QPushButton(ToQt(t.ExitButton), this);
+    exit_->setAccessibleName(ToQt(t.ExitButton));
+    status_ = new QLabel(this);
+    status_->setFrameShape(QFrame::Panel);
+    status_->setFrameShadow(QFrame::Sunken);
+    status_->setAccessibleName(ToQt(t.StatusName));
+    deletion_ = std::make_unique<app::Deletion>(*this, screen.LogList(), screen.Environment(),
+                                                screen.DataDir());
+    connect(remove_, &QPushButton::clicked, this, [this] { deletion_->RemoveFromList(); });
+    connect(delete_, &QPushButton::clicked, this, [this] {
+        // Inactive while the server is contacted: one deletion at a time.
+        setEnabled(false);
+        try {
+            deletion_->DeleteRemoteData();
+        } catch (const platform::Error& e) {
+            ShowMessage(app::MainScreen::ErrorText(e));
+        }
+        setEnabled(true);
+    });
+    connect(exit_, &QPushButton::clicked, this, &DeletionDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(remove_);
+    buttons->addWidget(delete_);
+    buttons->addStretch(1);
+    buttons->addWidget(exit_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(grid_);
+    layout->addLayout(buttons);
+    layout->addWidget(status_);
+    setFixedSize(sizeHint());
+}
+
+DeletionDialog::~DeletionDialog() = default;
+
+int DeletionDialog::run() {
+    status_->clear();
+    deletion_->FillGrid();
+    return exec();
+}
+
+void DeletionDialog::reject() {
+    if (deletion_->Running()) return;  // the close box waits for the running deletion
+    QDialog::reject();
+}
+
+void DeletionDialog::SetGridRows(const std::vector<app::LogGridRow>& rows) {
+    FillGridRows(grid_, rows);
+}
+
+int DeletionDialog::SelectedRow() const { return SelectedGridRow(grid_); }
+
+void DeletionDialog::SetStatus(const std::string& text) { status_->setText(ToQt(text)); }
+
+std::string DeletionDialog::Status() const { return FromQt(status_->text()); }
+
+void DeletionDialog::ShowMessage(const std::string& text) {
+    QMessageBox::information(this, QStringLiteral("Fernlay"), BoxText(text));
+}
+
+bool DeletionDialog::AskYesNo(const std::string& text) {
+    return QMessageBox::question(this, QStringLiteral("Fernlay"), BoxText(text),
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+}  // namespace ui

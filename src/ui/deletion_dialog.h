@@ -1,0 +1,48 @@
+#pragma once
+// The deletion window ("ﾃﾞｰﾀ削除"): the log grid, "ﾘｽﾄのみ削除", "ﾃﾞｰﾀ削除", "終了" and a
+// status line. It owns the deletion logic and its FTP client.
+#include <QDialog>
+#include <memory>
+
+#include "app/deletion.h"
+#include "app/main_screen.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace ui {
+
+class DeletionDialog : public QDialog, public app::DeletionView {
+    Q_OBJECT
+public:
+    DeletionDialog(app::MainScreen& screen, QWidget* parent);
+    ~DeletionDialog() override;
+    int run();
+
+    QTableWidget* Grid() const { return grid_; }
+    QPushButton* RemoveButton() const { return remove_; }
+    QPushButton* DeleteButton() const { return delete_; }
+    QPushButton* ExitButton() const { return exit_; }
+
+    // app::DeletionView
+    void SetGridRows(const std::vector<app::LogGridRow>& rows) override;
+    int SelectedRow() const override;
+    void SetStatus(const std::string& text) override;
+    std::string Status() const override;
+    void ShowMessage(const std::string& text) override;
+    bool AskYesNo(const std::string& text) override;
+
+protected:
+    void reject() override;
+
+private:
+    QTableWidget* grid_ = nullptr;
+    QPushButton* remove_ = nullptr;
+    QPushButton* delete_ = nullptr;
+    QPushButton* exit_ = nullptr;
+    QLabel* status_ = nullptr;
+    std::unique_ptr<app::Deletion> deletion_;
+};
+
+}  // namespace ui
