@@ -1,0 +1,236 @@
+// The send workflow's screens on the offscreen platform: a real send through the main window
+// against local servers, and the preview, resend and deletion windows.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "app/send_e2e_servers.h"
+#include "app/send_log.h"
+#include "peers/require_server.h"
+#include "platform/data_dir.h"
+#include "platform/screen_text.h"
+#include "platform/texts.h"
+#include "settings/profile_store.h"
+#include "ui/deletion_dialog.h"
+#include "ui/main_window.h"
+#include "ui/preview_dialog.h"
+#include "ui/qt_text.h"
+#include "ui/resend_dialog.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::texts;
+
+std::string S(const char* utf8) { return platform::Utf8ToSjis(utf8); }
+QString Q(const std::string& sjis) { return ui::ToQt(sjis); }
+
+class Dir {
+public:
+    Dir() {
+        path_ = fs::temp_directory_path() / ("fernlay-send-ui-" + std::to_string(::getpid()) + "-" +
+                                             std::to_string(counter_++));
+        fs::create_directories(path_);
+    }
+    ~Dir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    static inline int counter_ = 0;
+    fs::path path_;
+};
+
+// Hands every modal screen that appears to act (which must close it), until stopped.
+class ModalAnswerer {
+public:
+    explicit ModalAnswerer(std::function<void(QWidget*)> act) : act_(std::move(act)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible() || busy_) return;
+            busy_ = true;
+            act_(modal);
+            if (modal->isVisible()) modal->close();
+            busy_ = false;
+        });
+        timer_.start(20);
+    }
+
+private:
+    std::function<void(QWidget*)> act_;
+    QTimer timer_;
+    bool busy_ = false;
+};
+
+void WriteProfile(const fs::path& dir, const std::string& recipient) {
+    settings::TSenderProfile p;
+    p.Name = "demo";
+    p.FtpHost = "127.0.0.1";
+    p.HostStartFolder = "/www";
+    p.FtpUserId = "fern";
+    p.FtpPassword = "ftppass";
+    p.WwwAddress = "files.example.test/fern/";
+    p.MailName = S("山田");
+    p.MailAddress = "sender@example.test";
+    p.ReplyAddress = "sender@example.test";
+    p.SmtpServer = "127.0.0.1";
+    p.PopAuth = "0";
+    p.Pop3Server = "127.0.0.1";
+    p.DirectoryFixed = "0";
+    platform::WriteLines(dir / "User.Inf", {settings::FormatProfileLine(p)});
+    platform::WriteLines(dir / "Defult.ini", {"[USER]", "DefaultAdress=demo"});
+    platform::WriteLines(dir / "Adress.dat", {S("田中") + "," + recipient});
+    platform::WriteLines(settings::HeaderPath(dir, "demo"), {S("いつもお世話になっております。")});
+    platform::WriteLines(settings::FooterPath(dir, "demo"), {S("山田")});
+}
+
+std::string LogRecord(const std::string& name, const std::string& size) {
+    return "02/11/05," + name + ",Sales,\\old,,0,127.0.0.1,1,fern,0420,/www," + size;
+}
+
+TEST(SendScreen, SendButtonCompletesARealSend) {
+    Dir data, work;
+    WriteProfile(data.path(), "tanaka@example.test");
+    apptest::LocalServers servers(work.path() / "srv", false);
+    if (!servers.Ready())
+        FERNLAY_SERVER_UNAVAILABLE("FTP and SMTP on 127.0.0.1:21/25: " + servers.Problem());
+
+    const fs::path file = work.path() / "報告.txt";
+    std::ofstream(file, std::ios::binary) << std::string(2000, 'a');
+    ui::MainWindow window(data.path());
+    window.FileDialog = [&](QWidget*) { return QString::fromStdString(file.string()); };
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.Screen().BrowseFile();
+    ASSERT_TRUE(window.SendAction()->isEnabled());
+
+    QString question;
+    bool disabledDuringQuestion = false;
+    std::vector<QString> notices;
+    ModalAnswerer answer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return;
+        if (box->button(QMessageBox::Yes)) {
+            question = box->text();
+            disabledDuringQuestion = !window.isEnabled();
+            box->button(QMessageBox::Yes)->click();
+        } else {
+            notices.push_back(box->text());
+        }
+    });
+    window.SendAction()->trigger();
+
+    EXPECT_TRUE(question.contains(QString::fromUtf8(u8"【報告.txt】を"))) << question.toStdString();
+    EXPECT_TRUE(disabledDuringQuestion);
+    EXPECT_TRUE(notices.empty()) << notices.front().toStdString();
+    EXPECT_EQ(window.Status(), texts().StatusSendDone);
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_TRUE(fs::exists(servers.FtpHome() / "www" / fs::path(S("報告.txt"))));
+    const auto mails = apptest::ReadMailJson(servers.Maildir());
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_NE(mails[0].find("http://files.example.test/fern/報告.txt"), std::string::npos)
+        << mails[0];
+    window.hide();
+}
+
+TEST(SendScreen, ResendWindowChoosesALoggedSend) {
+    Dir data;
+    platform::WriteLines(data.path() / "Log.dat",
+                         {LogRecord(S("資料.zip"), "4096"), LogRecord("b.txt", "1")});
+    ui::MainWindow window(data.path());
+    ui::ResendDialog dialog(window.Screen(), &window);
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        QTableWidget* grid = dialog.Grid();
+        EXPECT_EQ(grid->rowCount(), 2);
+        EXPECT_EQ(grid->horizontalHeaderItem(1)->text(), Q(texts().GridFileName));
+        EXPECT_EQ(grid->item(1, 1)->text(), QString::fromUtf8(u8"資料.zip"));
+        EXPECT_FALSE(grid->accessibleName().isEmpty());
+        EXPECT_FALSE(dialog.SelectButton()->accessibleName().isEmpty());
+        EXPECT_FALSE(dialog.ExitButton()->accessibleName().isEmpty());
+        grid->selectRow(1);
+        checked = true;
+        dialog.SelectButton()->click();
+    });
+    EXPECT_EQ(dialog.run(), QDialog::Accepted);
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(window.FileText(), S("資料.zip"));
+    EXPECT_EQ(window.DirectoryText(), "\\old");
+    EXPECT_TRUE(window.Screen().State().ResendMode);
+    EXPECT_TRUE(window.Screen().State().TransferOk);
+    EXPECT_EQ(window.Screen().State().FileSize, 4096);
+}
+
+TEST(SendScreen, DeletionWindowRemovesFromTheListAndReportsAFailedConnection) {
+    Dir data;
+    // Port 1 on the loopback refuses the connection.
+    platform::WriteLines(data.path() / "Log.dat",
+                         {LogRecord("a.txt", "1"), LogRecord("b.txt", "1")});
+    ui::MainWindow window(data.path());
+    ui::DeletionDialog dialog(window.Screen(), &window);
+    std::vector<QString> boxes;
+    ModalAnswerer answer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return;
+        boxes.push_back(box->text());
+        if (box->button(QMessageBox::Yes)) box->button(QMessageBox::Yes)->click();
+    });
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 dialog.Grid(), dialog.RemoveButton(), dialog.DeleteButton(), dialog.ExitButton()})
+            EXPECT_FALSE(w->accessibleName().isEmpty());
+        dialog.Grid()->selectRow(0);
+        dialog.RemoveButton()->click();
+        EXPECT_EQ(dialog.Grid()->rowCount(), 1);
+        EXPECT_EQ(dialog.Grid()->item(0, 1)->text(), QStringLiteral("b.txt"));
+        dialog.Grid()->selectRow(0);
+        dialog.DeleteButton()->click();
+        dialog.ExitButton()->click();
+    });
+    dialog.run();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[0].contains(QStringLiteral("b.txt")));
+    EXPECT_TRUE(boxes[0].contains('\n')) << "CR line breaks shown as line breaks";
+    EXPECT_EQ(boxes[1], Q(texts().FtpConnectFailed));
+    EXPECT_EQ(window.Screen().LogList().size(), 1u);
+}
+
+TEST(SendScreen, PreviewShowsPlaceholders) {
+    Dir data;
+    WriteProfile(data.path(), "t@example.test");
+    ui::MainWindow window(data.path());
+    ui::PreviewDialog dialog(window.Screen(), &window);
+    QString text;
+    QTimer::singleShot(0, [&] {
+        text = dialog.TextArea()->toPlainText();
+        EXPECT_TRUE(dialog.TextArea()->isReadOnly());
+        EXPECT_FALSE(dialog.TextArea()->accessibleName().isEmpty());
+        EXPECT_FALSE(dialog.OkButton()->accessibleName().isEmpty());
+        dialog.OkButton()->click();
+    });
+    dialog.run();
+    EXPECT_EQ(dialog.windowTitle(), Q(texts().PreviewCaption));
+    EXPECT_EQ(text,
+              QString::fromUtf8(u8"いつもお世話になっております。\n\n"
+                                u8"http://files.example.test/fern/****.***\n\n"
+                                u8"データ詳細=================================================\n"
+                                u8"【ファイル名】：****.***\n"
+                                u8"【ファイル量】：******ﾊﾞｲﾄ\n\n"
+                                u8"山田"));
+}
+
+}  // namespace
