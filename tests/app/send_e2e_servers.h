@@ -20,7 +20,9 @@ namespace apptest {
 class LocalServers {
 public:
     // Returns with Ready() true once every server answers; Problem() says why not otherwise.
-    LocalServers(const std::filesystem::path& work, bool withPop) : work_(work) {
+    // readLimit: bytes per second the FTP server accepts for uploads (0 = no limit).
+    LocalServers(const std::filesystem::path& work, bool withPop, int readLimit = 0) : work_(work) {
+        const std::string limit = std::to_string(readLimit);
         const std::string script =
             std::string(FERNLAY_SOURCE_DIR) + "/tests/servers/e2e_servers.py";
         int in[2], out[2];
@@ -40,6 +42,10 @@ public:
             close(out[0]);
             std::vector<const char*> argv{"/usr/bin/python3", script.c_str(), work.c_str()};
             if (!withPop) argv.push_back("--no-pop");
+            if (readLimit > 0) {
+                argv.push_back("--ftp-read-limit");
+                argv.push_back(limit.c_str());
+            }
             argv.push_back(nullptr);
             execv(argv[0], const_cast<char* const*>(argv.data()));
             _exit(127);

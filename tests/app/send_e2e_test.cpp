@@ -96,6 +96,31 @@ TEST_F(SendWorkflowTest, CompleteSendUploadsLogsAndMails) {
         << m;
 }
 
+TEST_F(SendWorkflowTest, ProgressShowsEverySecondDuringASlowUpload) {
+    WriteData({.popAuth = "0"});
+    // About four seconds for 16 MB; larger than what the socket buffers take in at once.
+    START_SERVERS_OR_SKIP(false, 4000000);
+    StartScreen();
+    ChooseFile(16000000);
+    view.yesNoAnswers = {true};
+    app::SendJob job(*screen);
+    job.StartSend();
+    ASSERT_EQ(view.status, texts().StatusSendDone);
+
+    const std::string prefix = S(localName.c_str()) + texts().ProgressMiddle;
+    std::vector<std::string> ticks;
+    for (const auto& s : view.statuses)
+        if (s.rfind(prefix, 0) == 0) ticks.push_back(s);
+    ASSERT_GE(ticks.size(), 2u) << "expected a progress text every second";
+    EXPECT_FALSE(Contains(ticks.front(), texts().ProgressMiddle + "16000000"))
+        << "the first tick should show a part of the file";
+    EXPECT_TRUE(Contains(ticks.back(), texts().ProgressSlash + "16000000" + texts().ProgressEnd));
+    int between = 0;
+    for (int p : view.progressValues)
+        if (p > 0 && p < 100) ++between;
+    EXPECT_GE(between, 1) << "the progress bar never showed a part of the upload";
+}
+
 TEST_F(SendWorkflowTest, SecondSendRepeatsOnlyTheMail) {
     WriteData({.popAuth = "0"});
     START_SERVERS_OR_SKIP(false);

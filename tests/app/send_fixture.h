@@ -118,8 +118,8 @@ protected:
     }
 
     // Starts the servers; false (and the test skipped or failed) when they cannot run here.
-    bool StartServers(bool withPop = true) {
-        servers = std::make_unique<LocalServers>(work.path() / "srv", withPop);
+    bool StartServers(bool withPop = true, int readLimit = 0) {
+        servers = std::make_unique<LocalServers>(work.path() / "srv", withPop, readLimit);
         return servers->Ready();
     }
 

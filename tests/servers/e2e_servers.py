@@ -1,7 +1,8 @@
 """Local servers for the end-to-end tests and the demo, all on 127.0.0.1 at the program's
 fixed ports: FTP on 21, SMTP on 25 and (optionally) POP3 on 110.
 
-Usage: e2e_servers.py WORKDIR [--no-pop] [--ftp-user U --ftp-pass P] [--pop-user U --pop-pass P]
+Usage: e2e_servers.py WORKDIR [--no-pop] [--ftp-read-limit BYTES_PER_SECOND]
+                       [--ftp-user U --ftp-pass P] [--pop-user U --pop-pass P]
 
 WORKDIR/ftp    the FTP user's home (log-in directory); names are stored with the bytes the
                client sent (Shift_JIS stays Shift_JIS on disk)
@@ -24,7 +25,7 @@ import time
 
 from aiosmtpd.controller import Controller
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -128,6 +129,8 @@ def main():
     ap.add_argument("--ftp-pass", default="ftppass")
     ap.add_argument("--pop-user", default="popuser")
     ap.add_argument("--pop-pass", default="poppass")
+    ap.add_argument("--ftp-read-limit", type=int, default=0,
+                    help="bytes per second the FTP server accepts for uploads (0 = no limit)")
     args = ap.parse_args()
 
     os.umask(0)  # the POP3 server reads the Maildir as an unprivileged user
@@ -154,6 +157,10 @@ def main():
     handler = ByteNameHandler
     handler.authorizer = authorizer
     handler.passive_ports = range(30000, 30100)
+    if args.ftp_read_limit > 0:
+        dtp = ThrottledDTPHandler
+        dtp.read_limit = args.ftp_read_limit
+        handler.dtp_handler = dtp
     ftp = FTPServer(("127.0.0.1", 21), handler)
     threading.Thread(target=ftp.serve_forever, kwargs={"timeout": 0.2}, daemon=True).start()
 
