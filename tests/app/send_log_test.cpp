@@ -190,6 +190,46 @@ TEST(SendTexts, ProgressAndConfirmation) {
               S("\r【r.xls】を\r営業様宛に送信します。\rよろしいですか？"));
 }
 
+TEST(SendTexts, FtpReportsOnTheStatusLineAndInTheErrorLog) {
+    struct Case {
+        ftp::TCmdType code;
+        std::string onSuccess;  // status after a success report ("" = unchanged)
+        std::string onFailure;  // status and error-log line after a failure ("" = nothing)
+    } cases[] = {
+        {ftp::TransChangeDir, "ChangeDir success", ""},
+        {ftp::TransMakeDir, "MakeDir success", "MakeDir failure"},
+        {ftp::TransDelete, "Delete success", "Delete failure"},
+        {ftp::TransRemoveDir, "RemoveDir success", "RemoveDir failure"},
+        {ftp::TransUploadRestore, "UPloadRestore success", "UPloadRestore failure"},
+        {ftp::TransUpload, texts().StatusSendDone, "Upload failure"},
+        {ftp::TransUploadAppend, "UploadAppend success", "UploadAppend failure"},
+        {ftp::TransDoCommand, "DoCommand success", "DoCommand failure"},
+        {ftp::TransPrintDir, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.code));
+        TempDir data;
+        RecordingView view;
+        app::MainScreen screen(view, data.path());
+        app::SendJob job(screen);
+        view.status = "before";
+        screen.State().TransferOk = false;
+        job.Ftp().OnSuccess(&job.Ftp(), c.code);
+        EXPECT_EQ(view.status, c.onSuccess.empty() ? "before" : c.onSuccess);
+        EXPECT_TRUE(screen.State().TransferOk);
+
+        view.status = "before";
+        bool handled = false;
+        job.Ftp().OnFailure(&job.Ftp(), handled, c.code);
+        EXPECT_FALSE(handled);
+        EXPECT_FALSE(screen.State().TransferOk);
+        EXPECT_EQ(view.status, c.onFailure.empty() ? "before" : c.onFailure);
+        EXPECT_EQ(data.Read("ErrorLog.txt").find(":" + c.onFailure + "\r\n") != std::string::npos,
+                  !c.onFailure.empty())
+            << data.Read("ErrorLog.txt");
+    }
+}
+
 TEST(SendChecks, FileAndRecipientAreCheckedBeforeAnyQuestion) {
     struct Case {
         const char* name;

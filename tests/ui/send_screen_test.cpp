@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 
 #include "app/send_e2e_servers.h"
 #include "app/send_log.h"
@@ -105,12 +106,13 @@ std::string LogRecord(const std::string& name, const std::string& size) {
 TEST(SendScreen, SendButtonCompletesARealSend) {
     Dir data, work;
     WriteProfile(data.path(), "tanaka@example.test");
-    apptest::LocalServers servers(work.path() / "srv", false);
+    // A throttled FTP server: the upload takes a few seconds, so the screen is seen mid-send.
+    apptest::LocalServers servers(work.path() / "srv", false, 4000000);
     if (!servers.Ready())
         FERNLAY_SERVER_UNAVAILABLE("FTP and SMTP on 127.0.0.1:21/25: " + servers.Problem());
 
     const fs::path file = work.path() / "報告.txt";
-    std::ofstream(file, std::ios::binary) << std::string(2000, 'a');
+    std::ofstream(file, std::ios::binary) << std::string(16000000, 'a');
     ui::MainWindow window(data.path());
     window.FileDialog = [&](QWidget*) { return QString::fromStdString(file.string()); };
     window.show();
@@ -132,7 +134,41 @@ TEST(SendScreen, SendButtonCompletesARealSend) {
             notices.push_back(box->text());
         }
     });
+    // What the screen shows while the job runs, sampled from the event loop itself.
+    struct Sample {
+        std::string status;
+        bool enabled;
+        int progress;
+    };
+    std::vector<Sample> samples;
+    auto* bar = window.findChild<QProgressBar*>();
+    ASSERT_NE(bar, nullptr);
+    const QString shots = qEnvironmentVariable("FERNLAY_SCREENSHOT_DIR");
+    bool shotTaken = false;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        samples.push_back({window.Status(), window.isEnabled(), bar->value()});
+        if (!shots.isEmpty() && !shotTaken && bar->value() > 0 && bar->value() < 100) {
+            shotTaken = window.grab().save(shots + QStringLiteral("/send-during.png"));
+        }
+    });
+    sampler.start(200);
     window.SendAction()->trigger();
+    sampler.stop();
+    if (!shots.isEmpty()) window.grab().save(shots + QStringLiteral("/send-after.png"));
+
+    const std::string progressPrefix = S("報告.txt") + texts().ProgressMiddle;
+    std::set<std::string> progressTexts;
+    bool barMoved = false;
+    for (const auto& sample : samples) {
+        if (sample.status.rfind(progressPrefix, 0) == 0) {
+            progressTexts.insert(sample.status);
+            EXPECT_FALSE(sample.enabled) << "the main screen must be inactive during a send";
+        }
+        if (sample.progress > 0 && sample.progress < 100) barMoved = true;
+    }
+    EXPECT_FALSE(progressTexts.empty()) << "no progress text was shown during the upload";
+    EXPECT_TRUE(barMoved) << "the progress bar never showed a part of the upload";
 
     EXPECT_TRUE(question.contains(QString::fromUtf8(u8"【報告.txt】を"))) << question.toStdString();
     EXPECT_TRUE(disabledDuringQuestion);
