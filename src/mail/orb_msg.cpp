@@ -5,25 +5,19 @@
 #include "mail/jconvert.h"
 #include "mail/orb_util.h"
 #include "platform/mime_types.h"
+#include "platform/sjis.h"
 
 namespace mail {
 namespace {
 
 constexpr std::string_view kJisWordStart = "=?ISO-2022-JP?B?";
 
-bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-// Position after the last "\" or "/" that is a whole character (not a trail byte), or 0.
+// Position after the last "\\" or "/" that is a whole character (not a trail byte), or 0.
 std::size_t NameStart(const std::string& path) {
     std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(path[i]);
-        if (IsSjisLead(c)) {
-            ++i;
-        } else if (c == '\\' || c == '/') {
-            start = i + 1;
-        }
-    }
+    for (std::size_t p = 0;
+         (p = platform::sjis::FindAnyOf(path, "\\/", p)) != platform::sjis::npos;)
+        start = ++p;
     return start;
 }
 
