@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::string_view kJisWordStart = "=?ISO-2022-JP?B?";
 
-// Position after the last "\\" or "/" that is a whole character (not a trail byte), or 0.
+// Position after the last "\" or "/" that is a whole character (not a trail byte), or 0.
 std::size_t NameStart(const std::string& path) {
     std::size_t start = 0;
     for (std::size_t p = 0;
