@@ -14,6 +14,7 @@
 #include "mail/jconvert.h"
 #include "mail/orb_msg.h"
 #include "mail/orb_util.h"
+#include "platform/screen_text.h"
 #include "recording_session.h"
 
 namespace mail {
@@ -68,7 +69,7 @@ TEST(Base64, RoundTripsEveryRemainder) {
 }
 
 TEST(EncodedWords, HeaderWordAndAddresses) {
-    const std::string yamada = "\x8E\x52\x93\x63";  // 山田
+    const std::string yamada = platform::Utf8ToSjis("山田");
     const std::string yamadaJis = kIn + "\x3B\x33\x45\x44";
     EXPECT_EQ(EncodeHeaderWord("\x82\xA0"), kWord + EncodeBase64(kIn + "\x24\x22" + kOut) + "?=");
     EXPECT_EQ(EncodeHeaderWord("abc"), kWord + EncodeBase64("abc" + kOut) + "?=");

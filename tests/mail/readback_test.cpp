@@ -8,18 +8,16 @@
 #include <map>
 
 #include "mail/orb_msg.h"
+#include "platform/screen_text.h"
 #include "recording_session.h"
 
 namespace mail {
 namespace {
 
-// Shift_JIS forms of the Japanese texts below.
-const std::string kYamadaTaro = "\x8E\x52\x93\x63\x91\xBE\x98\x59";  // 山田太郎
-const std::string kSubject =
-    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xCC\x82\xA8\x92\x6D\x82\xE7\x82\xB9";  // ファイルのお知らせ
-const std::string kLine1 =
-    "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD\x81\x41\x90\xA2\x8A\x45";  // こんにちは、世界
-const std::string kKana = "\xB6\xDE\xB2\xC4\xDE";                        // ｶﾞｲﾄﾞ
+const std::string kYamadaTaro = platform::Utf8ToSjis("山田太郎");
+const std::string kSubject = platform::Utf8ToSjis("ファイルのお知らせ");
+const std::string kLine1 = platform::Utf8ToSjis("こんにちは、世界");
+const std::string kKana = platform::Utf8ToSjis("ｶﾞｲﾄﾞ");
 
 std::string Hex(const std::string& bytes) {
     static const char* digits = "0123456789abcdef";

@@ -10,6 +10,7 @@
 #include "mail/orb_msg.h"
 #include "mail/orb_util.h"
 #include "platform/mime_types.h"
+#include "platform/screen_text.h"
 #include "recording_session.h"
 
 namespace mail {
@@ -18,8 +19,8 @@ namespace {
 const std::string kIn = "\x1b$B";
 const std::string kOut = "\x1b(J";
 const std::string kWord = "=?ISO-2022-JP?B?";
-const std::string kKonnichiwa = "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD";  // こんにちは
-const std::string kYamada = "\x8E\x52\x93\x63";                              // 山田
+const std::string kKonnichiwa = platform::Utf8ToSjis("こんにちは");
+const std::string kYamada = platform::Utf8ToSjis("山田");
 
 TOrbMsg BasicMessage() {
     TOrbMsg m;
@@ -267,7 +268,8 @@ TEST_F(Attachments, AbortAndMissingFile) {
 TEST(AttachedFiles, AddFileNamesAndTypes) {
     TAttachedFiles files;
     // 表 ends in 0x5C: that trail byte is not a directory separator.
-    const std::string hyou = "\x95\x5C";
+    const std::string hyou = platform::Utf8ToSjis("表");
+    ASSERT_EQ(hyou, "\x95\x5C");
     TAttachedFile& f = files.AddFile("C:\\data\\" + hyou + ".txt");
     EXPECT_EQ(f.FilePath, "C:\\data\\" + hyou + ".txt");
     EXPECT_EQ(f.FileName, SjisToJis(hyou + ".txt"));
