@@ -105,7 +105,7 @@ inline constexpr const char* MailerTitle = "Fernlay";
 
 // The header lines, an empty line and the body lines. Stores the rendered address, subject
 // and name values back into the message. nullopt when the session aborted during attachment
-// encoding. Throws platform::Error when an attached file cannot be read.
+// encoding. Throws platform::FileError when an attached file cannot be read.
 std::optional<std::vector<std::string>> RenderMessage(RenderSession& session, TOrbMsg& message);
 
 }  // namespace mail

@@ -1,7 +1,9 @@
 #include "mail/orb_util.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <random>
 
@@ -196,11 +198,13 @@ std::optional<std::vector<std::string>> EncodeAttachmentFile(RenderSession& sess
                                                              const std::string& filePath,
                                                              const std::string& displayName) {
     std::ifstream in(filePath, std::ios::binary);
-    if (!in) throw platform::Error("Cannot open file " + filePath);
+    if (!in)
+        throw platform::FileError(filePath,
+                                  "Cannot open " + filePath + ": " + std::strerror(errno));
     in.seekg(0, std::ios::end);
     const std::streamoff end = in.tellg();
     in.seekg(0, std::ios::beg);
-    if (end < 0 || !in) throw platform::Error("Cannot read file " + filePath);
+    if (end < 0 || !in) throw platform::FileError(filePath, "Cannot read " + filePath);
     const auto size = static_cast<std::uint64_t>(end);
     session.EncodeStart(displayName, size);
 
@@ -245,7 +249,7 @@ std::optional<std::vector<std::string>> EncodeAttachmentFile(RenderSession& sess
             }
         }
     }
-    if (in.bad()) throw platform::Error("Cannot read file " + filePath);
+    if (in.bad()) throw platform::FileError(filePath, "Cannot read " + filePath);
     // The rest of the file, group by group, without progress reports.
     const Byte* p = reinterpret_cast<const Byte*>(block.data());
     std::size_t i = 0;

@@ -34,7 +34,7 @@ std::string EncodeAddressList(std::string_view sjis);
 
 // Attachment encoder: reads the file in blocks of 2280 bytes and yields 76-character Base64
 // lines, reporting start, progress and end through the session. Returns nullopt when the
-// session's AbortRequested was set. Throws platform::Error when the file cannot be read.
+// session's AbortRequested was set. Throws platform::FileError when the file cannot be read.
 std::optional<std::vector<std::string>> EncodeAttachmentFile(RenderSession& session,
                                                              const std::string& filePath,
                                                              const std::string& displayName);

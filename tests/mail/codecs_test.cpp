@@ -368,7 +368,7 @@ TEST_F(AttachmentEncoder, ProgressThresholdsAndAbort) {
     EXPECT_FALSE(EncodeAttachmentFile(abortAtEnd, path, "p.bin"));
 
     RecordingSession missing;
-    EXPECT_THROW(EncodeAttachmentFile(missing, (dir_ / "none").string(), "none"), platform::Error);
+    EXPECT_THROW(EncodeAttachmentFile(missing, (dir_ / "none").string(), "none"), platform::FileError);
 }
 
 }  // namespace

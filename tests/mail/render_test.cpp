@@ -262,7 +262,7 @@ TEST_F(Attachments, AbortAndMissingFile) {
     TOrbMsg missing = BasicMessage();
     missing.AttachedFiles.AddFile((dir_ / "gone.bin").string());
     RecordingSession session;
-    EXPECT_THROW(RenderMessage(session, missing), platform::Error);
+    EXPECT_THROW(RenderMessage(session, missing), platform::FileError);
 }
 
 TEST(AttachedFiles, AddFileNamesAndTypes) {
