@@ -30,10 +30,15 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "app/send_job.h"
 #include "platform/error.h"
 #include "platform/texts.h"
+#include "ui/deletion_dialog.h"
 #include "ui/help.h"
+#include "ui/preview_dialog.h"
+#include "ui/qt_event_pump.h"
 #include "ui/qt_text.h"
+#include "ui/resend_dialog.h"
 #include "ui/version_window.h"
 
 // Sub-screens are picked up as soon as their headers exist.
@@ -104,6 +109,8 @@ MainWindow::MainWindow(std::filesystem::path dataDir, QWidget* parent)
     BuildControls();
     setFixedSize(kClientWidth, kClientHeight);
     screen_ = std::make_unique<app::MainScreen>(*this, std::move(dataDir));
+    sendJob_ = std::make_unique<app::SendJob>(*screen_);
+    pump_ = new QtEventPump(this);
     screen_->StartUp();
 }
 
@@ -148,9 +155,10 @@ void MainWindow::BuildControls() {
     exitAction_ = addAction(t.ExitHint, QColor(0x61, 0x61, 0x61));
     versionAction_ = addAction(t.VersionHint, QColor(0x00, 0x83, 0x8f));
     helpAction_ = addAction(t.HelpHint, QColor(0xef, 0x6c, 0x00));
-    // The send workflow wires these; until then they are shown but inactive.
-    for (QAction* action : {sendAction_, deleteAction_, resendAction_, previewAction_})
-        action->setEnabled(false);
+    connect(sendAction_, &QAction::triggered, this, &MainWindow::StartSend);
+    connect(deleteAction_, &QAction::triggered, this, &MainWindow::OpenDeletion);
+    connect(resendAction_, &QAction::triggered, this, &MainWindow::OpenResend);
+    connect(previewAction_, &QAction::triggered, this, &MainWindow::OpenPreview);
     connect(environmentAction_, &QAction::triggered, this, &MainWindow::OpenEnvironment);
     connect(exitAction_, &QAction::triggered, this, &MainWindow::close);
     connect(versionAction_, &QAction::triggered, this, &MainWindow::OpenVersion);
@@ -304,6 +312,11 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A running send finishes first; the lists are written when it has ended.
+    if (sendJob_ && sendJob_->Running()) {
+        event->ignore();
+        return;
+    }
     if (screen_->SaveOnExit()) {
         event->accept();
     } else {
@@ -361,6 +374,25 @@ void MainWindow::OpenEnvironment() {
     EnvironmentDialog dialog(*screen_, this);
     dialog.run();
 #endif
+}
+
+void MainWindow::StartSend() {
+    Guard([this] { sendJob_->StartSend(); });
+}
+
+void MainWindow::OpenDeletion() {
+    DeletionDialog dialog(*screen_, this);
+    dialog.run();
+}
+
+void MainWindow::OpenResend() {
+    ResendDialog dialog(*screen_, this);
+    dialog.run();
+}
+
+void MainWindow::OpenPreview() {
+    PreviewDialog dialog(*screen_, this);
+    dialog.run();
 }
 
 void MainWindow::OpenVersion() {
@@ -462,12 +494,20 @@ std::string MainWindow::Status() const { return FromQt(statusLabel_->text()); }
 
 void MainWindow::SetProgress(int position) { progressBar_->setValue(position); }
 
+// The workflow's texts break lines with a lone CR, which a message box would not show.
+static QString BoxText(const std::string& sjis) {
+    QString text = ToQt(sjis);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 void MainWindow::ShowMessage(const std::string& text) {
-    QMessageBox::information(this, QStringLiteral("Fernlay"), ToQt(text));
+    QMessageBox::information(this, QStringLiteral("Fernlay"), BoxText(text));
 }
 
 bool MainWindow::AskYesNo(const std::string& text) {
-    return QMessageBox::question(this, QStringLiteral("Fernlay"), ToQt(text),
+    return QMessageBox::question(this, QStringLiteral("Fernlay"), BoxText(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 

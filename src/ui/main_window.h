@@ -35,7 +35,13 @@ class QPushButton;
 class QSocketNotifier;
 class QToolBar;
 
+namespace app {
+class SendJob;
+}
+
 namespace ui {
+
+class QtEventPump;
 
 class MainWindow : public QMainWindow, public app::MainView {
     Q_OBJECT
@@ -45,6 +51,7 @@ public:
     ~MainWindow() override;
 
     app::MainScreen& Screen() { return *screen_; }
+    app::SendJob& Job() { return *sendJob_; }
 
     // The platform's file-open dialog; tests replace it. Empty result = cancelled.
     std::function<QString(QWidget* parent)> FileDialog;
@@ -94,6 +101,11 @@ public:
     void SetScreenEnabled(bool enabled) override;
 
 public slots:
+    // "送信", "削除", "再送信", "ﾌﾟﾚﾋﾞｭｰ".
+    void StartSend();
+    void OpenDeletion();
+    void OpenResend();
+    void OpenPreview();
     void OpenProfileList();
     void OpenAddressList();
     void OpenEnvironment();
@@ -115,7 +127,9 @@ private:
     std::filesystem::path helpFile_;
     bool centred_ = false;
     std::unique_ptr<app::MainScreen> screen_;
-    bool updating_ = false;  // set while the logic writes into the controls
+    std::unique_ptr<app::SendJob> sendJob_;
+    QtEventPump* pump_ = nullptr;  // network waits keep this window alive
+    bool updating_ = false;        // set while the logic writes into the controls
 
     QAction* sendAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
