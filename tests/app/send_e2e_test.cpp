@@ -94,6 +94,16 @@ TEST_F(SendWorkflowTest, CompleteSendUploadsLogsAndMails) {
                         "【ファイル量】：3000バイト\\n\\n" +
                         footerText))
         << m;
+
+    // Pressing "送信" again repeats only the mail; POP before SMTP retrieves the mailbox,
+    // which now holds the first notification, and deletes nothing.
+    fs::remove(stored);
+    view.yesNoAnswers = {true};
+    job.StartSend();
+    EXPECT_FALSE(fs::exists(stored)) << "the repeated send uploaded again";
+    EXPECT_EQ(job.Mail().Received().Count(), 1);
+    EXPECT_EQ(ReadMailJson(servers->Maildir()).size(), 2u);
+    EXPECT_EQ(screen->LogList().size(), 1u);
 }
 
 TEST_F(SendWorkflowTest, ProgressShowsEverySecondDuringASlowUpload) {
