@@ -16,6 +16,14 @@ void RefuseLineBreaks(const std::string& text) {
         throw FTPException("Line break in FTP command refused");
 }
 
+// The reply code a line starts with (up to four digits; 0 when it starts with none).
+int ReplyCode(const std::string& line) {
+    int code = 0;
+    for (std::size_t i = 0; i < line.size() && i < 4 && line[i] >= '0' && line[i] <= '9'; ++i)
+        code = code * 10 + (line[i] - '0');
+    return code;
+}
+
 TCmdType CodeOf(const std::string& command) {
     const std::string verb = command.substr(0, command.find(' ')) + " ";
     if (verb == "CWD ") return TransChangeDir;
@@ -110,10 +118,7 @@ void TFtpClient::Connect() {
         std::string greeting = ReadLn();
         SetStatus(greeting, 1);
         ReadReplyContinuation(greeting);
-        int code = 0;
-        for (std::size_t i = 0;
-             i < greeting.size() && i < 4 && greeting[i] >= '0' && greeting[i] <= '9'; ++i)
-            code = code * 10 + (greeting[i] - '0');
+        const int code = ReplyCode(greeting);
         SetReplyNumber(static_cast<std::int16_t>(code));
         if (code > 400) {
             if (OnConnectionFailed) OnConnectionFailed(this);
@@ -296,7 +301,12 @@ void TFtpClient::Upload(const std::string& local_path, const std::string& remote
             std::string line = ReadLn();
             SetStatus(line, 1);
             if (!CancelRequested() && !TimedOut()) ReadReplyContinuation(line);
+            // A server that could not store the file says so here; that is no success.
+            if (ReplyCode(line) >= 400) throw FTPException(line);
         }
+        // A transfer skipped after a time-out or cancel never reached the server.
+        if (TimedOut()) throw ESockError("Connection Timed out");
+        if (CancelRequested()) throw EAbortError("Socket send aborted");
         success = true;
     } catch (...) {
         if (OnFailure) {

@@ -165,7 +165,9 @@ TEST(Deletion, WalksLikeTheUploadAndKeepsTheEntryUnlessTheFileIsGone) {
             EXPECT_NE(dir.Read("ErrorLog.txt").find(":" + c.errorLog + "\r\n"), std::string::npos)
                 << dir.Read("ErrorLog.txt");
         }
-        if (c.entryRemoved) EXPECT_EQ(view.Status(), t.StatusDeleteDone);
+        if (c.entryRemoved) {
+            EXPECT_EQ(view.Status(), t.StatusDeleteDone);
+        }
     }
 }
 

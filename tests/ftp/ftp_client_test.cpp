@@ -419,10 +419,17 @@ TEST(FtpUpload, RefusalsAndFailuresReachOnFailure) {
          false,
          "Invalid PASV reply: 227 Entering Passive Mode (127,0,0,1)\r\n",
          {"failure 9"}},
-        {"451 after the transfer still succeeds",
+        {"451 after the transfer is a failure",
          true,
          {OfferPasv(ch), Expect("STOR f.bin"), Send("150 go\r\n"), ReceiveData(ch),
           Send("451 local error\r\n")},
+         false,
+         "451 local error\r\n",
+         {"start", "stop", "failure 9"}},
+        {"multi-line 226 after the transfer",
+         true,
+         {OfferPasv(ch), Expect("STOR f.bin"), Send("150 go\r\n"), ReceiveData(ch),
+          Send("226-stored\r\n226 done\r\n")},
          false,
          "",
          {"start", "stop", "success 9"}},
@@ -571,7 +578,7 @@ TEST(FtpUpload, TimeOutOnControlConnection) {
     }
     {
         // Passive: the data connection is open already, but the timed-out flag skips the
-        // transfer and the completion reply, and the upload still counts as done.
+        // transfer and the completion reply; nothing reached the server, so it is a failure.
         auto ch = std::make_shared<DataChannel>();
         ScriptedPeer peer(Cat({LogIn(),
                                {OfferPasv(ch), Expect("STOR f.bin"), Silent(400),
@@ -584,8 +591,8 @@ TEST(FtpUpload, TimeOutOnControlConnection) {
         ftp.TimeOut = 150;
         Recorder rec;
         rec.Attach(ftp);
-        ftp.Upload(local, "");
-        EXPECT_EQ(rec.events, (Lines{"start", "stop", "success 9"}));
+        EXPECT_EQ(ErrorOf([&] { ftp.Upload(local, ""); }), "Connection Timed out");
+        EXPECT_EQ(rec.events, (Lines{"start", "stop", "failure 9"}));
         ftp.Disconnect();
         ASSERT_TRUE(peer.WaitDone());
         EXPECT_EQ(ch->bytes, 0);
