@@ -1,5 +1,7 @@
 #include "ui/log_grid.h"
 
+#include <algorithm>
+
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -21,10 +23,13 @@ QTableWidget* MakeLogGrid(QWidget* parent) {
     grid->verticalHeader()->setVisible(false);
     grid->verticalHeader()->setDefaultSectionSize(15);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    grid->setColumnWidth(0, 60);
+    // 60 px fits a date only in small fonts; the date column grows so a date stays whole.
+    const int dateWidth =
+        std::max(60, grid->fontMetrics().horizontalAdvance(QStringLiteral("88/88/88")) + 12);
+    grid->setColumnWidth(0, dateWidth);
     grid->setColumnWidth(1, 100);
     grid->setColumnWidth(2, 200);
-    grid->setFixedWidth(366 + grid->verticalScrollBar()->sizeHint().width() + 4);
+    grid->setFixedWidth(306 + dateWidth + grid->verticalScrollBar()->sizeHint().width() + 4);
     return grid;
 }
 

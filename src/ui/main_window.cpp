@@ -452,8 +452,11 @@ std::string MainWindow::DirectoryText() const { return FromQt(directoryEdit_->te
 
 void MainWindow::SetDirectoryFixed(bool fixed) {
     directoryEdit_->setReadOnly(fixed);
+    // Only the enabled look changes: while a send runs the field greys out like the others.
     QPalette palette = directoryEdit_->palette();
-    palette.setColor(QPalette::Base, fixed ? palette.color(QPalette::Button) : QColor(Qt::white));
+    const QColor base = fixed ? palette.color(QPalette::Button) : QColor(Qt::white);
+    palette.setColor(QPalette::Active, QPalette::Base, base);
+    palette.setColor(QPalette::Inactive, QPalette::Base, base);
     directoryEdit_->setPalette(palette);
 }
 

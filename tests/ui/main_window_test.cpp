@@ -214,6 +214,9 @@ TEST(MainWindow, DirectoryFieldFollowsTheChosenProfile) {
     EXPECT_EQ(directory->text(), "\\");
     EXPECT_FALSE(directory->isReadOnly());
     EXPECT_EQ(directory->palette().color(QPalette::Base), QColor(Qt::white));
+    // While the window is disabled (a send runs) the field greys out like its neighbours.
+    EXPECT_EQ(directory->palette().color(QPalette::Disabled, QPalette::Base),
+              QApplication::palette().color(QPalette::Disabled, QPalette::Base));
     EXPECT_EQ(header->toPlainText(), "free header\n");
 
     window.Screen().State().ResendMode = true;
