@@ -85,7 +85,15 @@ std::int64_t TFtpClient::BytesSent() const {
 }
 
 void TFtpClient::Abort() {
-    if (data_session_) data_session_->Cancel();
+    // During an upload the first abort stops the data transfer only; after a time-out the
+    // server gets one more time-out to answer on the control connection. A second one, or
+    // any outside an upload, ends the control read: a silent server cannot hang the program.
+    if (data_session_ && !data_session_->CancelRequested()) {
+        data_session_->Cancel();
+        if (TimedOut()) RestartTimer();
+        return;
+    }
+    TSockSession::Abort();
 }
 
 std::string TFtpClient::Transaction(const std::string& command) {

@@ -54,7 +54,8 @@ public:
     void Connect() override;
     void Disconnect() override;
     std::string Transaction(const std::string& command) override;
-    // Cancels the data connection of a running upload; the control connection goes on.
+    // Cancels the data connection of a running upload, the control connection otherwise
+    // (see the definition for time-outs).
     void Abort() override;
 
     void DoCommand(const std::string& command);

@@ -186,6 +186,11 @@ void TSockSession::TimerOn() {
     timer_.SetEnabled(true);
 }
 
+void TSockSession::RestartTimer() {
+    SetStatus("Timer On", 8);
+    timer_.SetEnabled(true);
+}
+
 void TSockSession::TimerOff() {
     SetStatus("Timer Off", 8);
     timer_.SetEnabled(false);

@@ -129,6 +129,8 @@ protected:
     // Socket-level connect notification; the FTP session replaces it with its log-in event.
     virtual void NotifyConnected();
     void ClearCancel() { cancel_ = false; }
+    // Runs the time-out timer once more without clearing the timed-out flag.
+    void RestartTimer();
     void SetReplyNumber(std::int16_t number) { reply_number_ = number; }
     bool destroying_ = false;
 

@@ -112,7 +112,21 @@ TEST(FtpLogIn, TableOfGreetingsProxiesAndRefusals) {
             c.FirewallType = type;
         };
     };
+    auto short_time_out = [](TFtpClient& c, const ScriptedPeer&) { c.TimeOut = 200; };
     std::vector<Case> cases = {
+        {"silent server: no greeting ends on the time-out",
+         {Silent(700)},
+         short_time_out,
+         "Socket readln aborted",
+         {},
+         {}},
+        {"silent server: no reply to PASS ends on the time-out",
+         {Send("220 ready\r\n"), Expect("USER joe"), Send("331 pass\r\n"), Expect("PASS secret"),
+          Silent(700)},
+         short_time_out,
+         "Socket readln aborted",
+         {"USER joe", "PASS secret"},
+         {}},
         {"user and password",
          Cat({LogIn(), Quit()}),
          nullptr,
@@ -559,16 +573,17 @@ TEST(FtpUpload, TimeOutOnControlConnection) {
     TempDir dir;
     std::string local = dir.File("f.bin", 1000);
     {
-        // Active: the late STOR reply cancels the data session; Accept then gives up.
+        // Active: the late STOR reply (after one time-out, before a second) cancels the data
+        // session; Accept then gives up.
         auto ch = std::make_shared<DataChannel>();
         ScriptedPeer peer(
             Cat({LogIn(),
-                 {ExpectPort(ch), Expect("STOR f.bin"), Silent(400), Send("150 go\r\n")},
+                 {ExpectPort(ch), Expect("STOR f.bin"), Silent(450), Send("150 go\r\n")},
                  Quit()}));
         TFtpClient ftp;
         Configure(ftp, peer);
         ftp.Connect();
-        ftp.TimeOut = 150;
+        ftp.TimeOut = 300;
         Recorder rec;
         rec.Attach(ftp);
         EXPECT_EQ(ErrorOf([&] { ftp.Upload(local, ""); }), "Accepting Canceled");
@@ -581,14 +596,14 @@ TEST(FtpUpload, TimeOutOnControlConnection) {
         // transfer and the completion reply; nothing reached the server, so it is a failure.
         auto ch = std::make_shared<DataChannel>();
         ScriptedPeer peer(Cat({LogIn(),
-                               {OfferPasv(ch), Expect("STOR f.bin"), Silent(400),
+                               {OfferPasv(ch), Expect("STOR f.bin"), Silent(450),
                                 Send("150 go\r\n"), ReceiveData(ch)},
                                Quit()}));
         TFtpClient ftp;
         Configure(ftp, peer);
         ftp.Passive = true;
         ftp.Connect();
-        ftp.TimeOut = 150;
+        ftp.TimeOut = 300;
         Recorder rec;
         rec.Attach(ftp);
         EXPECT_EQ(ErrorOf([&] { ftp.Upload(local, ""); }), "Connection Timed out");
@@ -596,6 +611,28 @@ TEST(FtpUpload, TimeOutOnControlConnection) {
         ftp.Disconnect();
         ASSERT_TRUE(peer.WaitDone());
         EXPECT_EQ(ch->bytes, 0);
+    }
+    {
+        // A server that never answers STOR: the second time-out ends the control read, so the
+        // upload fails instead of waiting for ever, and QUIT still goes out.
+        auto ch = std::make_shared<DataChannel>();
+        ScriptedPeer peer(Cat({LogIn(),
+                               {OfferPasv(ch), Expect("STOR f.bin"), Silent(1000)},
+                               Quit()}));
+        TFtpClient ftp;
+        Configure(ftp, peer);
+        ftp.Passive = true;
+        ftp.Connect();
+        ftp.TimeOut = 400;
+        Recorder rec;
+        rec.Attach(ftp);
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(ErrorOf([&] { ftp.Upload(local, ""); }), "Socket readln aborted");
+        EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(700));
+        EXPECT_EQ(rec.events, Lines{"failure 9"});
+        ftp.Disconnect();
+        ASSERT_TRUE(peer.WaitDone());
+        EXPECT_EQ(peer.Errors(), Lines{});
     }
 }
 
