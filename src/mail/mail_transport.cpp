@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/event_pump.h"
@@ -139,7 +140,9 @@ void TMailSocket::SendText(const std::string& text) {
     }
 }
 
-bool TMailSocket::AwaitData() {
+bool TMailSocket::AwaitData(int idle_limit_ms) {
+    silent_ = false;
+    const auto start = std::chrono::steady_clock::now();
     while (fd_ >= 0) {
         pollfd p{fd_, POLLIN, 0};
         const int rc = ::poll(&p, 1, kPollMs);
@@ -149,6 +152,11 @@ bool TMailSocket::AwaitData() {
             throw EMailSocketError(ErrnoText("poll", err), err);
         }
         RunPendingEvents();
+        if (idle_limit_ms > 0 && std::chrono::steady_clock::now() - start >=
+                                     std::chrono::milliseconds(idle_limit_ms)) {
+            silent_ = true;
+            return false;
+        }
     }
     return false;
 }

@@ -69,9 +69,11 @@ public:
     void SendText(const std::string& text);
 
     // Waits until the socket is readable, polling 200 ms at a time and running the event pump
-    // between polls. There is no overall time-out: the end of the stream counts as readable.
-    // Returns false at once when the socket is not open.
-    bool AwaitData();
+    // between polls; the end of the stream counts as readable. Returns false at once when the
+    // socket is not open, and when `idle_limit_ms` (> 0) passes in silence (then Silent() turns
+    // true): a server that stops answering must not hold the program for ever.
+    bool AwaitData(int idle_limit_ms = 0);
+    bool Silent() const { return silent_; }
 
     // One read of at most 1024 bytes; empty when nothing arrived within the stream time-out or
     // the server closed the connection (then PeerClosed() turns true). Throws on failure.
@@ -91,7 +93,12 @@ private:
     int fd_ = -1;
     int stream_timeout_ms_;
     bool peer_closed_ = false;
+    bool silent_ = false;
 };
+
+// How long the mail components wait in silence for a reply before they give up. Generous, since
+// a server may scan a message before it answers the end of data.
+constexpr int kDefaultIdleLimitMs = 120000;
 
 // Lets queued user-interface events run (one pass of the event pump).
 void RunPendingEvents();

@@ -58,7 +58,7 @@ TOrbPOP::~TOrbPOP() {
 bool TOrbPOP::ReadChunk(std::string& chunk) {
     chunk.clear();
     while (chunk.empty()) {
-        if (!socket_.AwaitData()) return false;
+        if (!socket_.AwaitData(IdleLimitMs)) return false;
         chunk = socket_.Read();
         if (chunk.empty() && socket_.PeerClosed()) return false;
     }
@@ -80,7 +80,7 @@ std::string TOrbPOP::ReadStatus() {
     if (closed && t.find('\n') == std::string::npos) {
         // The server is gone: answer for it, so the caller ends through its error path.
         StatusWord = "-ERR";
-        StatusText = kClosedStatusText;
+        StatusText = socket_.Silent() ? kSilentStatusText : kClosedStatusText;
         ErrorFlag = true;
         return t;
     }
@@ -196,7 +196,7 @@ TOrbMsg* TOrbPOP::Retrieve(int number, bool with_body) {
         }
         if (!ReadChunk(chunk)) {
             StatusWord = "-ERR";
-            StatusText = kClosedStatusText;
+            StatusText = socket_.Silent() ? kSilentStatusText : kClosedStatusText;
             ErrorRoutine(kRetrieveRefused);
             return nullptr;
         }

@@ -28,6 +28,8 @@ public:
     std::string UserId;
     std::string Passwd;
     std::string Port = "110";
+    // Silence after which an awaited reply is given up (ms; 0 waits for ever).
+    int IdleLimitMs = kDefaultIdleLimitMs;
     std::string Host;
     std::string ErrorInFormatOfMsg = "Error en el formato del mensaje.";
     std::uint16_t DecodeProgressStep = 10;
@@ -87,6 +89,7 @@ public:
     std::size_t OwnedMessageCount() const { return owned_.size() + batch_.size(); }
 
     static constexpr const char* kClosedStatusText = "Connection closed by server";
+    static constexpr const char* kSilentStatusText = "No reply from server";
 
 private:
     TOrbMsg* Retrieve(int number, bool with_body);

@@ -163,7 +163,7 @@ bool TOrbSMTP::NextReplyLine(std::string& line) {
             pending_.clear();
             return true;
         }
-        if (!socket_.AwaitData()) return false;
+        if (!socket_.AwaitData(IdleLimitMs)) return false;
         const std::string chunk = socket_.Read();
         if (chunk.empty() && socket_.PeerClosed()) return false;
         pending_ += chunk;
@@ -176,7 +176,7 @@ void TOrbSMTP::ReadReply() {
         if (!NextReplyLine(line)) {
             // The server is gone: answer for it, so every caller ends through its error path.
             ReplyCode = kClosedReplyCode;
-            ReplyText = kClosedReplyText;
+            ReplyText = socket_.Silent() ? kSilentReplyText : kClosedReplyText;
             RunPendingEvents();
             return;
         }

@@ -35,6 +35,8 @@ public:
     bool LocalizedDates = false;  // kept; the Date header ignores it
     std::uint16_t EncodeProgressStep = 10;
     std::uint16_t SendProgressStep = 10;
+    // Silence after which an awaited reply is given up (ms; 0 waits for ever).
+    int IdleLimitMs = kDefaultIdleLimitMs;
 
     // Events, each called only when set.
     TNotifyEvent OnConnect;  // sender: the socket
@@ -69,6 +71,7 @@ public:
     // Reply text used when the server closes the connection while a reply is awaited.
     static constexpr const char* kClosedReplyCode = "421";
     static constexpr const char* kClosedReplyText = "Connection closed by server";
+    static constexpr const char* kSilentReplyText = "No reply from server";
 
 private:
     class Session;

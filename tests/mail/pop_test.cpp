@@ -262,6 +262,8 @@ TEST(PopSession, RefusalsCarryTheirCodes) {
          2004, TOrbPOP::kClosedStatusText},
         {"closed while the STAT reply is awaited", Concat({LoggedIn(), {Expect("STAT"), Close()}}),
          2006, TOrbPOP::kClosedStatusText},
+        {"silent while the STAT reply is awaited",
+         Concat({LoggedIn(), {Expect("STAT"), Silent(800)}}), 2006, TOrbPOP::kSilentStatusText},
         {"QUIT refused",
          Concat({LoggedIn(),
                  {Expect("STAT"), Send("+OK 0 0\r\n"), Expect("LAST"), Send("+OK 0\r\n"),
@@ -272,6 +274,7 @@ TEST(PopSession, RefusalsCarryTheirCodes) {
         SCOPED_TRACE(c.name);
         ScriptedPeer peer(c.steps);
         TOrbPOP pop;
+        pop.IdleLimitMs = 300;
         PopRecorder rec;
         rec.Attach(pop);
         ConnectTo(pop, peer);

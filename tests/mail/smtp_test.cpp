@@ -320,11 +320,17 @@ TEST(SmtpSend, RefusalsEndTheSessionThroughTheErrorRoutine) {
           Send("354 go\r\n"), ExpectUntil("."), Close()},
          421,
          TOrbSMTP::kClosedReplyText},
+        {"silent after the data",
+         {Expect(), Send("250 ok\r\n"), Expect(), Send("250 ok\r\n"), Expect("DATA"),
+          Send("354 go\r\n"), ExpectUntil("."), Silent(800)},
+         421,
+         TOrbSMTP::kSilentReplyText},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedPeer peer(Concat({Greeted(), c.steps}));
         TOrbSMTP smtp;
+        smtp.IdleLimitMs = 300;
         SmtpRecorder rec;
         rec.Attach(smtp);
         ConnectTo(smtp, peer);
