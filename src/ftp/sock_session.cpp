@@ -103,6 +103,11 @@ void TSockSession::PumpStep(bool sleep_2ms) {
     platform::EventPump::Instance().RunOnePass();
 }
 
+bool TSockSession::Expired(std::chrono::steady_clock::time_point since) const {
+    return TimeOut > 0 &&
+           std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(TimeOut);
+}
+
 void TSockSession::WaitSocket(short events) {
     platform::sock::WaitFor(fd_, events, kSocketWaitMs);
     platform::EventPump::Instance().RunOnePass();
@@ -478,6 +483,9 @@ void TSockSession::SendFile(const std::string& path) {
     ::fstat(file, &st);
     const std::int64_t size = st.st_size;
     std::int64_t position = 0;
+    // A peer that stops taking data for a whole time-out ends the transfer: nobody could
+    // stop it otherwise.
+    auto last_progress = std::chrono::steady_clock::now();
     while (position < size && !cancel_) {
         ssize_t chunk = ::read(file, buffer_.data(), kBufferSize);
         if (chunk <= 0) break;  // the file shrank meanwhile
@@ -490,9 +498,11 @@ void TSockSession::SendFile(const std::string& path) {
             if (n > 0) {
                 off += static_cast<std::size_t>(n);
                 bytes_sent_ += n;
+                last_progress = std::chrono::steady_clock::now();
                 if (OnPacketSent) OnPacketSent(this);
                 platform::EventPump::Instance().RunOnePass();
             } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (Expired(last_progress)) throw ESockError("Send Timed Out");
                 WaitSocket(POLLOUT);
             } else {
                 ErrorCheck(platform::kSockWouldBlock);
@@ -519,7 +529,12 @@ void TSockSession::Listen(bool completion_channel) {
 
 int TSockSession::Accept() {
     SetStatus("Accepting", 4);
-    while (!event_ && !cancel_) PumpStep(true);
+    // A server that never connects back (a firewall in between) must not hold us for ever.
+    const auto start = std::chrono::steady_clock::now();
+    while (!event_ && !cancel_) {
+        PumpStep(true);
+        if (!event_ && !cancel_ && Expired(start)) throw ESockError("Accept Timed Out");
+    }
     if (cancel_) throw ESockError("Accepting Canceled");
     if (!no_error_) throw ESockError("Error creating Data Connection");
     std::uint32_t peer = 0;

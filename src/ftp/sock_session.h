@@ -2,6 +2,7 @@
 // TSockSession: a TCP client session with a blocking style of programming on the one
 // user-interface thread. Every wait runs the process-wide event pump, so timers, socket
 // notifications and the screens keep running; Abort/Cancel from a handler ends a wait.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -144,6 +145,8 @@ private:
     void PumpStep(bool sleep_2ms);
     // Waits briefly for the socket to become readable/writable, then runs one pump pass.
     void WaitSocket(short events);
+    // True when `TimeOut` (> 0) has passed since the given moment.
+    bool Expired(std::chrono::steady_clock::time_point since) const;
 
     std::string status_;
     int last_error_no_ = 0;

@@ -569,6 +569,47 @@ TEST(FtpUpload, AbortDuringTransferEndsItWithoutTransactionStop) {
     EXPECT_LT(ch->bytes, 4 << 20);
 }
 
+TEST(FtpUpload, DataConnectionThatNeverComesOrStallsEndsOnTheTimeOut) {
+    TempDir dir;
+    std::string local = dir.File("big.bin", 32 << 20);
+    struct Case {
+        const char* name;
+        bool passive;
+        std::vector<Step> data_steps;
+        std::string error;
+        Lines events;
+    };
+    auto ch = std::make_shared<DataChannel>();
+    const std::vector<Case> cases = {
+        {"active: the server never connects back",
+         false,
+         {ExpectPort(ch), Expect("STOR big.bin"), Send("150 go\r\n")},
+         "Accept Timed Out",
+         {"failure 9"}},
+        {"passive: the server stops reading",
+         true,
+         {OfferPasv(ch), Expect("STOR big.bin"), Send("150 go\r\n"), HoldData(ch)},
+         "Send Timed Out",
+         {"start", "failure 9"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer(Cat({LogIn(), c.data_steps, Quit()}));
+        TFtpClient ftp;
+        Configure(ftp, peer);
+        ftp.Passive = c.passive;
+        ftp.Connect();
+        ftp.TimeOut = 300;
+        Recorder rec;
+        rec.Attach(ftp);
+        EXPECT_EQ(ErrorOf([&] { ftp.Upload(local, ""); }), c.error);
+        EXPECT_EQ(rec.events, c.events);
+        ftp.Disconnect();
+        ASSERT_TRUE(peer.WaitDone());
+        EXPECT_EQ(peer.Errors(), Lines{});
+    }
+}
+
 TEST(FtpUpload, TimeOutOnControlConnection) {
     TempDir dir;
     std::string local = dir.File("f.bin", 1000);

@@ -61,33 +61,56 @@ Step OfferPasv(std::shared_ptr<DataChannel> channel, bool read_command) {
     });
 }
 
+namespace {
+
+// Connects to the PORT address or accepts on the PASV listener; -1 (failure recorded) when
+// that does not work.
+int OpenData(DataChannel& channel, PeerConnection& conn) {
+    int fd = -1;
+    if (channel.listen_fd >= 0) {
+        pollfd p{channel.listen_fd, POLLIN, 0};
+        if (::poll(&p, 1, ScriptedPeer::kReadTimeoutMs) <= 0) {
+            conn.Fail("client never opened the passive data connection");
+            return -1;
+        }
+        fd = ::accept(channel.listen_fd, nullptr, nullptr);
+    } else {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        ::inet_pton(AF_INET, channel.connect_from.c_str(), &from.sin_addr);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(channel.port_address);
+        to.sin_port = htons(channel.port_port);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+            conn.Fail("cannot connect to the client's PORT address");
+            ::close(fd);
+            return -1;
+        }
+    }
+    channel.connected = true;
+    return fd;
+}
+
+}  // namespace
+
+Step HoldData(std::shared_ptr<DataChannel> channel) {
+    return Custom([channel](PeerConnection& conn) {
+        const int fd = OpenData(*channel, conn);
+        if (fd < 0) return;
+        pollfd p{fd, POLLRDHUP, 0};
+        if (::poll(&p, 1, ScriptedPeer::kReadTimeoutMs) <= 0)
+            conn.Fail("client kept the stalled data connection open");
+        ::close(fd);
+    });
+}
+
 Step ReceiveData(std::shared_ptr<DataChannel> channel) {
     return Custom([channel](PeerConnection& conn) {
-        int fd = -1;
-        if (channel->listen_fd >= 0) {
-            pollfd p{channel->listen_fd, POLLIN, 0};
-            if (::poll(&p, 1, ScriptedPeer::kReadTimeoutMs) <= 0) {
-                conn.Fail("client never opened the passive data connection");
-                return;
-            }
-            fd = ::accept(channel->listen_fd, nullptr, nullptr);
-        } else {
-            fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in from{};
-            from.sin_family = AF_INET;
-            ::inet_pton(AF_INET, channel->connect_from.c_str(), &from.sin_addr);
-            ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_addr.s_addr = htonl(channel->port_address);
-            to.sin_port = htons(channel->port_port);
-            if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-                conn.Fail("cannot connect to the client's PORT address");
-                ::close(fd);
-                return;
-            }
-        }
-        channel->connected = true;
+        const int fd = OpenData(*channel, conn);
+        if (fd < 0) return;
         char buf[65536];
         for (;;) {
             pollfd p{fd, POLLIN, 0};

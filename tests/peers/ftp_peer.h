@@ -33,5 +33,8 @@ Step OfferPasv(std::shared_ptr<DataChannel> channel, bool read_command = true);
 // Opens the data connection (connects to the PORT address, or accepts on the PASV listener)
 // and reads until the client closes it, counting the bytes.
 Step ReceiveData(std::shared_ptr<DataChannel> channel);
+// Opens the data connection like ReceiveData but reads nothing, so the client's sends stall,
+// until the client closes or resets it.
+Step HoldData(std::shared_ptr<DataChannel> channel);
 
 }  // namespace peers
