@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -486,6 +487,7 @@ void TSockSession::SendFile(const std::string& path) {
     // A peer that stops taking data for a whole time-out ends the transfer: nobody could
     // stop it otherwise.
     auto last_progress = std::chrono::steady_clock::now();
+    auto last_pump = last_progress;
     while (position < size && !cancel_) {
         ssize_t chunk = ::read(file, buffer_.data(), kBufferSize);
         if (chunk <= 0) break;  // the file shrank meanwhile
@@ -500,7 +502,11 @@ void TSockSession::SendFile(const std::string& path) {
                 bytes_sent_ += n;
                 last_progress = std::chrono::steady_clock::now();
                 if (OnPacketSent) OnPacketSent(this);
-                platform::EventPump::Instance().RunOnePass();
+                // The screen needs a pass every few milliseconds, not one per packet.
+                if (last_progress - last_pump >= std::chrono::milliseconds(2)) {
+                    platform::EventPump::Instance().RunOnePass();
+                    last_pump = last_progress;
+                }
             } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 if (Expired(last_progress)) throw ESockError("Send Timed Out");
                 WaitSocket(POLLOUT);

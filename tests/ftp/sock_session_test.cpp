@@ -326,6 +326,27 @@ TEST(SockSession, SilentPeerEndsReadLnOnTimeOut) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(700));
 }
 
+// The peer goes away in the middle of a file: the send fails with an error the caller can
+// handle, and the process is not ended by SIGPIPE.
+TEST(SockSession, SendFileToAPeerThatClosesFailsWithoutEndingTheProcess) {
+    auto dir = std::filesystem::temp_directory_path() / "fernlay_sendfile_closed";
+    std::filesystem::create_directories(dir);
+    auto path = (dir / "big.bin").string();
+    {
+        std::ofstream f(path, std::ios::binary);
+        std::string chunk(1 << 20, 'z');
+        for (int i = 0; i < 32; ++i) f << chunk;
+    }
+    ScriptedPeer peer({Close()});
+    TSockSession s;
+    Connect(s, peer);
+    ASSERT_TRUE(peer.WaitDone());
+    const std::string message = MessageOf<ESockError>([&] { s.SendFile(path); });
+    EXPECT_NE(message, "(no exception)");
+    EXPECT_LT(s.BytesSent(), 32 << 20);
+    std::filesystem::remove_all(dir);
+}
+
 // A peer that reads nothing: sends block once the socket buffers are full. The wait must
 // sleep in poll (little CPU) and still end when a timer handler cancels.
 TEST(SockSession, BlockedSendsWaitWithoutSpinningAndCancelEndsThem) {
