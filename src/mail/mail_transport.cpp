@@ -152,8 +152,8 @@ bool TMailSocket::AwaitData(int idle_limit_ms) {
             throw EMailSocketError(ErrnoText("poll", err), err);
         }
         RunPendingEvents();
-        if (idle_limit_ms > 0 && std::chrono::steady_clock::now() - start >=
-                                     std::chrono::milliseconds(idle_limit_ms)) {
+        if (idle_limit_ms > 0 &&
+            std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(idle_limit_ms)) {
             silent_ = true;
             return false;
         }

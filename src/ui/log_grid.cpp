@@ -1,10 +1,9 @@
 #include "ui/log_grid.h"
 
-#include <algorithm>
-
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "platform/texts.h"
 #include "ui/qt_text.h"

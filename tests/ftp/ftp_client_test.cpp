@@ -613,67 +613,64 @@ TEST(FtpUpload, DataConnectionThatNeverComesOrStallsEndsOnTheTimeOut) {
 TEST(FtpUpload, TimeOutOnControlConnection) {
     TempDir dir;
     std::string local = dir.File("f.bin", 1000);
-    {
-        // Active: the late STOR reply (after one time-out, before a second) cancels the data
-        // session; Accept then gives up.
-        auto ch = std::make_shared<DataChannel>();
-        ScriptedPeer peer(
-            Cat({LogIn(),
-                 {ExpectPort(ch), Expect("STOR f.bin"), Silent(450), Send("150 go\r\n")},
-                 Quit()}));
-        TFtpClient ftp;
-        Configure(ftp, peer);
-        ftp.Connect();
-        ftp.TimeOut = 300;
-        Recorder rec;
-        rec.Attach(ftp);
-        EXPECT_EQ(ErrorOf([&] { ftp.Upload(local, ""); }), "Accepting Canceled");
-        EXPECT_EQ(rec.events, Lines{"failure 9"});
-        ftp.Disconnect();
-        ASSERT_TRUE(peer.WaitDone());
-    }
-    {
-        // Passive: the data connection is open already, but the timed-out flag skips the
-        // transfer and the completion reply; nothing reached the server, so it is a failure.
-        auto ch = std::make_shared<DataChannel>();
-        ScriptedPeer peer(Cat({LogIn(),
-                               {OfferPasv(ch), Expect("STOR f.bin"), Silent(450),
-                                Send("150 go\r\n"), ReceiveData(ch)},
-                               Quit()}));
-        TFtpClient ftp;
-        Configure(ftp, peer);
-        ftp.Passive = true;
-        ftp.Connect();
-        ftp.TimeOut = 300;
-        Recorder rec;
-        rec.Attach(ftp);
-        EXPECT_EQ(ErrorOf([&] { ftp.Upload(local, ""); }), "Connection Timed out");
-        EXPECT_EQ(rec.events, (Lines{"start", "stop", "failure 9"}));
-        ftp.Disconnect();
-        ASSERT_TRUE(peer.WaitDone());
-        EXPECT_EQ(ch->bytes, 0);
-    }
-    {
+    struct Case {
+        const char* name;
+        bool passive;
+        std::vector<Step> steps;
+        int time_out;
+        std::string error;
+        Lines events;
+        int at_least_ms;
+    };
+    auto ch = std::make_shared<DataChannel>();
+    const std::vector<Case> cases = {
+        // The late STOR reply (after one time-out, before a second) cancels the data session;
+        // Accept then gives up.
+        {"active, late STOR reply",
+         false,
+         {ExpectPort(ch), Expect("STOR f.bin"), Silent(450), Send("150 go\r\n")},
+         300,
+         "Accepting Canceled",
+         {"failure 9"},
+         0},
+        // The data connection is open already, but the timed-out flag skips the transfer and
+        // the completion reply; nothing reached the server, so it is a failure.
+        {"passive, late STOR reply",
+         true,
+         {OfferPasv(ch), Expect("STOR f.bin"), Silent(450), Send("150 go\r\n"), ReceiveData(ch)},
+         300,
+         "Connection Timed out",
+         {"start", "stop", "failure 9"},
+         0},
         // A server that never answers STOR: the second time-out ends the control read, so the
         // upload fails instead of waiting for ever, and QUIT still goes out.
-        auto ch = std::make_shared<DataChannel>();
-        ScriptedPeer peer(Cat({LogIn(),
-                               {OfferPasv(ch), Expect("STOR f.bin"), Silent(1000)},
-                               Quit()}));
+        {"passive, no STOR reply at all",
+         true,
+         {OfferPasv(ch), Expect("STOR f.bin"), Silent(1000)},
+         400,
+         "Socket readln aborted",
+         {"failure 9"},
+         700},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ch->bytes = 0;
+        ScriptedPeer peer(Cat({LogIn(), c.steps, Quit()}));
         TFtpClient ftp;
         Configure(ftp, peer);
-        ftp.Passive = true;
+        ftp.Passive = c.passive;
         ftp.Connect();
-        ftp.TimeOut = 400;
+        ftp.TimeOut = c.time_out;
         Recorder rec;
         rec.Attach(ftp);
         const auto t0 = std::chrono::steady_clock::now();
-        EXPECT_EQ(ErrorOf([&] { ftp.Upload(local, ""); }), "Socket readln aborted");
-        EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(700));
-        EXPECT_EQ(rec.events, Lines{"failure 9"});
+        EXPECT_EQ(ErrorOf([&] { ftp.Upload(local, ""); }), c.error);
+        EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(c.at_least_ms));
+        EXPECT_EQ(rec.events, c.events);
         ftp.Disconnect();
         ASSERT_TRUE(peer.WaitDone());
         EXPECT_EQ(peer.Errors(), Lines{});
+        EXPECT_EQ(ch->bytes, 0);
     }
 }
 

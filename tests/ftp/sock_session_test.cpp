@@ -326,17 +326,21 @@ TEST(SockSession, SilentPeerEndsReadLnOnTimeOut) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(700));
 }
 
+// Writes dir/big.bin of `mib` MiB and returns its path.
+std::string BigFile(const std::filesystem::path& dir, int mib) {
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "big.bin").string();
+    std::ofstream f(path, std::ios::binary);
+    const std::string chunk(1 << 20, 'z');
+    for (int i = 0; i < mib; ++i) f << chunk;
+    return path;
+}
+
 // The peer goes away in the middle of a file: the send fails with an error the caller can
 // handle, and the process is not ended by SIGPIPE.
 TEST(SockSession, SendFileToAPeerThatClosesFailsWithoutEndingTheProcess) {
-    auto dir = std::filesystem::temp_directory_path() / "fernlay_sendfile_closed";
-    std::filesystem::create_directories(dir);
-    auto path = (dir / "big.bin").string();
-    {
-        std::ofstream f(path, std::ios::binary);
-        std::string chunk(1 << 20, 'z');
-        for (int i = 0; i < 32; ++i) f << chunk;
-    }
+    const auto dir = std::filesystem::temp_directory_path() / "fernlay_sendfile_closed";
+    const std::string path = BigFile(dir, 32);
     ScriptedPeer peer({Close()});
     TSockSession s;
     Connect(s, peer);
@@ -350,14 +354,8 @@ TEST(SockSession, SendFileToAPeerThatClosesFailsWithoutEndingTheProcess) {
 // A peer that reads nothing: sends block once the socket buffers are full. The wait must
 // sleep in poll (little CPU) and still end when a timer handler cancels.
 TEST(SockSession, BlockedSendsWaitWithoutSpinningAndCancelEndsThem) {
-    auto dir = std::filesystem::temp_directory_path() / "fernlay_sendfile_block";
-    std::filesystem::create_directories(dir);
-    auto path = (dir / "big.bin").string();
-    {
-        std::ofstream f(path, std::ios::binary);
-        std::string chunk(1 << 20, 'z');
-        for (int i = 0; i < 64; ++i) f << chunk;
-    }
+    const auto dir = std::filesystem::temp_directory_path() / "fernlay_sendfile_block";
+    const std::string path = BigFile(dir, 64);
     for (bool use_file : {true, false}) {
         ScriptedPeer peer({Silent(900)});
         TSockSession s;
