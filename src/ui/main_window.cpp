@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -104,7 +106,12 @@ private:
 
 MainWindow::MainWindow(std::filesystem::path dataDir, QWidget* parent)
     : QMainWindow(parent), helpFile_(HelpFilePath(ExecutablePath())) {
-    FileDialog = [](QWidget* parent) { return QFileDialog::getOpenFileName(parent); };
+    // Opens in the home folder first, then where the last file was chosen.
+    FileDialog = [lastDir = QDir::homePath()](QWidget* parent) mutable {
+        const QString chosen = QFileDialog::getOpenFileName(parent, QString(), lastDir);
+        if (!chosen.isEmpty()) lastDir = QFileInfo(chosen).absolutePath();
+        return chosen;
+    };
     setWindowTitle(QStringLiteral("Fernlay"));
     BuildControls();
     setFixedSize(kClientWidth, kClientHeight);
