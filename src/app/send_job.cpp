@@ -176,7 +176,12 @@ void SendJob::UploadStep() {
         ftp_.Mode(ftp::TransferImage);
         ftp_.Upload(platform::SjisToUtf8(state.LocalPath), state.FileName);
         state.FileSize = ftp_.BytesTotal;
-        ftp_.Disconnect();
+        // The file is stored; a refused or failed goodbye does not undo that (the session is
+        // closed either way).
+        try {
+            ftp_.Disconnect();
+        } catch (const platform::Error&) {
+        }
         state.TransferOk = true;
 
         LogRecordSource source;

@@ -5,6 +5,7 @@
 
 #include "app/deletion.h"
 #include "app/send_log.h"
+#include "peers/ftp_peer.h"
 #include "send_fixture.h"
 
 namespace apptest {
@@ -268,6 +269,37 @@ TEST_F(SendWorkflowTest, WrongFtpPasswordSaysSoAndSendsNothing) {
     EXPECT_FALSE(screen->State().TransferOk);
     EXPECT_FALSE(screen->State().ResendMode);
     EXPECT_TRUE(view.enabled);
+}
+
+// The file is stored (226) before the server refuses QUIT: the upload still counts, is logged
+// and announced. The FTP side is a scripted server reached as the proxy.
+TEST_F(SendWorkflowTest, RefusedQuitAfterAStoredFileStillCountsTheUpload) {
+    using namespace peers;
+    WriteData({.popAuth = "0"});
+    START_SERVERS_OR_SKIP(false);
+    auto ch = std::make_shared<DataChannel>();
+    ScriptedPeer ftp({Send("220 proxy ready\r\n"), Expect("USER fern@127.0.0.1"),
+                      Send("331 pass\r\n"), Expect("PASS ftppass"), Send("230 in\r\n"),
+                      Expect("CWD www"), Send("250 ok\r\n"), Expect("TYPE I"), Send("200 ok\r\n"),
+                      ExpectPort(ch), Expect("STOR " + S(localName.c_str())), Send("150 go\r\n"),
+                      ReceiveData(ch), Send("226 stored\r\n"), Expect("QUIT"),
+                      Send("500 what\r\n")});
+    StartScreen();
+    screen->Environment().SelectUseProxy();
+    screen->Environment().ProxyHost = "127.0.0.1";
+    screen->Environment().ProxyPort = ftp.Port();
+    ChooseFile(10);
+    view.yesNoAnswers = {true};
+    app::SendJob job(*screen);
+    job.StartSend();
+
+    ASSERT_TRUE(ftp.WaitDone());
+    EXPECT_EQ(ftp.Errors(), std::vector<std::string>{});
+    EXPECT_EQ(ch->bytes, 10);
+    EXPECT_FALSE(view.SawMessage(texts().FtpErrorDisconnect));
+    EXPECT_EQ(screen->LogList().size(), 1u);
+    EXPECT_EQ(ReadMailJson(servers->Maildir()).size(), 1u);
+    EXPECT_TRUE(screen->State().ResendMode);
 }
 
 TEST_F(SendWorkflowTest, RefusedRecipientIsReportedAndTheUploadStays) {
