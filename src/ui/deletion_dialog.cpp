@@ -53,6 +53,7 @@ DeletionDialog::DeletionDialog(app::MainScreen& screen, QWidget* parent) : QDial
             ShowMessage(app::MainScreen::ErrorText(e));
         }
         setEnabled(true);
+        if (closeWhenDone_) QDialog::reject();
     });
     connect(exit_, &QPushButton::clicked, this, &DeletionDialog::reject);
     auto* buttons = new QHBoxLayout;
@@ -76,7 +77,10 @@ int DeletionDialog::run() {
 }
 
 void DeletionDialog::reject() {
-    if (deletion_->Running()) return;  // the close box waits for the running deletion
+    if (deletion_->Running()) {
+        closeWhenDone_ = true;  // the window closes when the running deletion ends
+        return;
+    }
     QDialog::reject();
 }
 

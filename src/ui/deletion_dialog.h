@@ -43,6 +43,7 @@ private:
     QPushButton* exit_ = nullptr;
     QLabel* status_ = nullptr;
     std::unique_ptr<app::Deletion> deletion_;
+    bool closeWhenDone_ = false;  // closed while a deletion ran
 };
 
 }  // namespace ui

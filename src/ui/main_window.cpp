@@ -319,8 +319,11 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // A running send finishes first; the lists are written when it has ended.
-    if (sendJob_ && sendJob_->Running()) {
+    // A running job (a send, or a deletion in its window) finishes first; the window closes
+    // and the lists are written when it has ended, so nothing it changes is lost.
+    QWidget* modal = QApplication::activeModalWidget();
+    if ((sendJob_ && sendJob_->Running()) || (modal && modal != this)) {
+        closePending_ = true;
         event->ignore();
         return;
     }
@@ -364,6 +367,7 @@ void MainWindow::OpenProfileList() {
     }
     Guard([this] { screen_->RefreshProfiles(); });
 #endif
+    ClosePendingNow();
 }
 
 void MainWindow::OpenAddressList() {
@@ -374,37 +378,60 @@ void MainWindow::OpenAddressList() {
     }
     Guard([this] { screen_->FillRecipientSelector(); });
 #endif
+    ClosePendingNow();
 }
 
 void MainWindow::OpenEnvironment() {
 #ifdef FERNLAY_HAS_ENVIRONMENT
-    EnvironmentDialog dialog(*screen_, this);
-    dialog.run();
+    {
+        EnvironmentDialog dialog(*screen_, this);
+        dialog.run();
+    }
 #endif
+    ClosePendingNow();
 }
 
 void MainWindow::StartSend() {
     Guard([this] { sendJob_->StartSend(); });
+    ClosePendingNow();
+}
+
+void MainWindow::ClosePendingNow() {
+    if (!closePending_) return;
+    closePending_ = false;
+    close();
 }
 
 void MainWindow::OpenDeletion() {
-    DeletionDialog dialog(*screen_, this);
-    dialog.run();
+    {
+        DeletionDialog dialog(*screen_, this);
+        dialog.run();
+    }
+    ClosePendingNow();
 }
 
 void MainWindow::OpenResend() {
-    ResendDialog dialog(*screen_, this);
-    dialog.run();
+    {
+        ResendDialog dialog(*screen_, this);
+        dialog.run();
+    }
+    ClosePendingNow();
 }
 
 void MainWindow::OpenPreview() {
-    PreviewDialog dialog(*screen_, this);
-    dialog.run();
+    {
+        PreviewDialog dialog(*screen_, this);
+        dialog.run();
+    }
+    ClosePendingNow();
 }
 
 void MainWindow::OpenVersion() {
-    VersionWindow window(this);
-    window.exec();
+    {
+        VersionWindow window(this);
+        window.exec();
+    }
+    ClosePendingNow();
 }
 
 void MainWindow::OpenHelp() { OpenHelpFile(this, helpFile_); }

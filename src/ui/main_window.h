@@ -120,6 +120,8 @@ protected:
 private:
     void BuildControls();
     void OnTerminationSignal();
+    // Closes now when a close was asked for while a job ran.
+    void ClosePendingNow();
     // Runs one logic operation; a failure is shown as a message.
     template <class F>
     void Guard(F&& operation);
@@ -130,6 +132,7 @@ private:
     std::unique_ptr<app::SendJob> sendJob_;
     QtEventPump* pump_ = nullptr;  // network waits keep this window alive
     bool updating_ = false;        // set while the logic writes into the controls
+    bool closePending_ = false;    // a close asked for while a job ran; done when it ends
 
     QAction* sendAction_ = nullptr;
     QAction* deleteAction_ = nullptr;

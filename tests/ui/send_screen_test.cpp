@@ -183,6 +183,46 @@ TEST(SendScreen, SendButtonCompletesARealSend) {
     window.hide();
 }
 
+// The close box (or the end of the session) during a send: the send completes, then the window
+// closes and the log holds the new record.
+TEST(SendScreen, CloseDuringASendWaitsForItThenSaves) {
+    Dir data, work;
+    WriteProfile(data.path(), "tanaka@example.test");
+    apptest::LocalServers servers(work.path() / "srv", false, 2000000);
+    if (!servers.Ready())
+        FERNLAY_SERVER_UNAVAILABLE("FTP and SMTP on 127.0.0.1:21/25: " + servers.Problem());
+    const fs::path file = work.path() / "a.bin";
+    std::ofstream(file, std::ios::binary) << std::string(8000000, 'a');
+    ui::MainWindow window(data.path());
+    window.FileDialog = [&](QWidget*) { return QString::fromStdString(file.string()); };
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.Screen().BrowseFile();
+    ModalAnswerer answer([](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->button(QMessageBox::Yes))
+            box->button(QMessageBox::Yes)->click();
+    });
+    bool closedMidSend = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!closedMidSend && window.Status().rfind("a.bin", 0) == 0) {
+            closedMidSend = true;
+            EXPECT_FALSE(window.close()) << "the window must not close while the send runs";
+        }
+    });
+    closer.start(100);
+    window.SendAction()->trigger();
+    closer.stop();
+
+    ASSERT_TRUE(closedMidSend) << "the send ended before the close was tried: "
+                               << platform::SjisToUtf8(window.Status());
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(apptest::ReadMailJson(servers.Maildir()).size(), 1u);
+    const auto log = platform::ReadLines(data.path() / "Log.dat");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find(",a.bin,"), std::string::npos) << log[0];
+}
+
 TEST(SendScreen, ResendWindowChoosesALoggedSend) {
     Dir data;
     platform::WriteLines(data.path() / "Log.dat",
