@@ -95,6 +95,9 @@ bool SelectResend(MainScreen& screen, int gridRow, std::size_t shownCount) {
         return true;
     }
     const TLogRecord r = ParseLogRecord(screen.LogList().at(static_cast<std::size_t>(gridRow - 1)));
+    // No local file belongs to a logged send: a file chosen earlier must not be uploaded under
+    // the logged name when an edit ends resend mode.
+    state.LocalPath.clear();
     state.FileName = r.LoggedFileName;
     view.SetFileText(r.LoggedFileName);
     screen.FileFieldChanged();

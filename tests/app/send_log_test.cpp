@@ -120,8 +120,11 @@ protected:
 TEST_F(ResendTest, ChoosingAnEntryPreparesAMailOnlySend) {
     Start({S("02/11/05,報告.xls,Sales,\\photos,,0,h,21,u,0420,/www,4096")});
     ASSERT_FALSE(screen->State().TransferOk);
+    screen->State().LocalPath = "/home/u/other.bin";  // chosen before through "参照"
     EXPECT_TRUE(app::SelectResend(*screen, 1, 1));
     EXPECT_EQ(screen->State().FileName, S("報告.xls"));
+    // The earlier file must never go out under the logged name if resend mode ends by an edit.
+    EXPECT_EQ(screen->State().LocalPath, "");
     EXPECT_EQ(view.fileText, S("報告.xls"));
     EXPECT_EQ(view.directoryText, "\\photos");
     EXPECT_EQ(screen->State().FileSize, 4096);
