@@ -43,9 +43,11 @@ void Dispatch::AfterSend() {
 }
 
 void Dispatch::SmtpError(const std::string& message) {
+    ErrorLog(message);
+    // Once the message was handed over, a refused goodbye is no failure of the send.
+    if (delivered_) return;
     ++smtpErrors_;
     screen_.View().ShowMessage("Error: " + message);
-    ErrorLog(message);
 }
 
 DispatchOutcome Dispatch::SendNotification(const std::string& addressLine) {

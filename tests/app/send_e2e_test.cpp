@@ -185,6 +185,42 @@ TEST_F(SendWorkflowTest, ResendChosenRightAfterStartSendsTheMail) {
     EXPECT_EQ(screen->LogList().size(), 1u);
 }
 
+// The SMTP server took the message, then refuses QUIT: the mail is out, so the send ends as done
+// and the refusal goes to the error log only, without an alarming message.
+TEST_F(SendWorkflowTest, RefusedSmtpQuitAfterDeliveryIsOnlyLogged) {
+    using namespace peers;
+    WriteData({.popAuth = "0"});
+    app::LogRecordSource src;
+    src.FileName = "a.txt";
+    src.RecipientName = S("鈴木");
+    src.FileSize = 1;
+    platform::WriteLines(data.path() / "Log.dat", {app::MakeLogRecord(std::tm{}, src)});
+    std::unique_ptr<ScriptedPeer> smtp;
+    try {
+        smtp = std::make_unique<ScriptedPeer>(
+            std::vector<Step>{Send("220 ready\r\n"), Expect(), Send("250 hi\r\n"),
+                              Expect("MAIL FROM:<sender@example.test>"), Send("250 ok\r\n"),
+                              Expect("RCPT TO:<tanaka@example.test>"), Send("250 ok\r\n"),
+                              Expect("DATA"), Send("354 go\r\n"), ExpectUntil("."),
+                              Send("250 queued\r\n"), Expect("QUIT"), Send("500 what\r\n")},
+            25);
+    } catch (const std::exception& e) {
+        FERNLAY_SERVER_UNAVAILABLE(std::string("scripted SMTP server on 127.0.0.1:25: ") +
+                                   e.what());
+    }
+    StartScreen();
+    ASSERT_TRUE(app::SelectResend(*screen, 1, 1));
+    view.yesNoAnswers = {true};
+    app::SendJob job(*screen);
+    job.StartSend();
+
+    ASSERT_TRUE(smtp->WaitDone());
+    EXPECT_EQ(smtp->Errors(), std::vector<std::string>{});
+    ASSERT_EQ(view.messages.size(), 1u) << "only the confirmation: " << view.messages.back();
+    EXPECT_EQ(view.status, texts().StatusSendDone);
+    EXPECT_TRUE(Contains(ErrorLog(), "what")) << ErrorLog();
+}
+
 class RecordingDeletionView : public app::DeletionView {
 public:
     std::vector<app::LogGridRow> rows;

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 namespace peers {
@@ -122,17 +124,21 @@ void PeerConnection::Fail(const std::string& why) {
     owner_->errors_.push_back(why);
 }
 
-ScriptedPeer::ScriptedPeer(std::vector<Step> steps) : steps_(std::move(steps)) {
+ScriptedPeer::ScriptedPeer(std::vector<Step> steps, std::uint16_t port) : steps_(std::move(steps)) {
     listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
     ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
+    a.sin_port = htons(port);
     if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::listen(listen_fd_, 4) != 0)
-        throw std::runtime_error("scripted peer cannot listen");
+        ::listen(listen_fd_, 4) != 0) {
+        const std::string why = std::strerror(errno);
+        ::close(listen_fd_);
+        throw std::runtime_error("scripted peer cannot listen on port " + std::to_string(port) +
+                                 ": " + why);
+    }
     socklen_t len = sizeof a;
     ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);

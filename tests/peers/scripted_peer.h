@@ -64,7 +64,8 @@ private:
 
 class ScriptedPeer {
 public:
-    explicit ScriptedPeer(std::vector<Step> steps);
+    // Listens on a free port, or on `port` when given (throws when it cannot be bound).
+    explicit ScriptedPeer(std::vector<Step> steps, std::uint16_t port = 0);
     ~ScriptedPeer();  // waits for the script to end
     ScriptedPeer(const ScriptedPeer&) = delete;
     ScriptedPeer& operator=(const ScriptedPeer&) = delete;
