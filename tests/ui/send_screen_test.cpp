@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <set>
 
 #include "app/send_e2e_servers.h"
@@ -103,21 +104,37 @@ std::string LogRecord(const std::string& name, const std::string& size) {
     return "02/11/05," + name + ",Sales,\\old,,0,127.0.0.1,1,fern,0420,/www," + size;
 }
 
-TEST(SendScreen, SendButtonCompletesARealSend) {
+// A main window over a fresh data directory with one profile, local FTP and SMTP servers (the
+// FTP one throttled so that a send can be watched while it runs) and a file already chosen.
+struct RealSend {
     Dir data, work;
-    WriteProfile(data.path(), "tanaka@example.test");
-    // A throttled FTP server: the upload takes a few seconds, so the screen is seen mid-send.
-    apptest::LocalServers servers(work.path() / "srv", false, 4000000);
-    if (!servers.Ready())
-        FERNLAY_SERVER_UNAVAILABLE("FTP and SMTP on 127.0.0.1:21/25: " + servers.Problem());
+    std::unique_ptr<apptest::LocalServers> servers;
+    std::unique_ptr<ui::MainWindow> window;
 
-    const fs::path file = work.path() / "報告.txt";
-    std::ofstream(file, std::ios::binary) << std::string(16000000, 'a');
-    ui::MainWindow window(data.path());
-    window.FileDialog = [&](QWidget*) { return QString::fromStdString(file.string()); };
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.Screen().BrowseFile();
+    // Empty when everything is up; otherwise why the servers could not start.
+    std::string Open(const char* fileName, std::size_t size, int ftpBytesPerSecond) {
+        WriteProfile(data.path(), "tanaka@example.test");
+        servers =
+            std::make_unique<apptest::LocalServers>(work.path() / "srv", false, ftpBytesPerSecond);
+        if (!servers->Ready()) return "FTP and SMTP on 127.0.0.1:21/25: " + servers->Problem();
+        const fs::path file = work.path() / fs::path(fileName);
+        std::ofstream(file, std::ios::binary) << std::string(size, 'a');
+        window = std::make_unique<ui::MainWindow>(data.path());
+        window->FileDialog = [file](QWidget*) { return QString::fromStdString(file.string()); };
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->Screen().BrowseFile();
+        return {};
+    }
+};
+
+TEST(SendScreen, SendButtonCompletesARealSend) {
+    RealSend send;
+    // The upload takes a few seconds, so the screen is seen mid-send.
+    if (const std::string problem = send.Open("報告.txt", 16000000, 4000000); !problem.empty())
+        FERNLAY_SERVER_UNAVAILABLE(problem);
+    ui::MainWindow& window = *send.window;
+    const apptest::LocalServers& servers = *send.servers;
     ASSERT_TRUE(window.SendAction()->isEnabled());
 
     QString question;
@@ -186,18 +203,11 @@ TEST(SendScreen, SendButtonCompletesARealSend) {
 // The close box (or the end of the session) during a send: the send completes, then the window
 // closes and the log holds the new record.
 TEST(SendScreen, CloseDuringASendWaitsForItThenSaves) {
-    Dir data, work;
-    WriteProfile(data.path(), "tanaka@example.test");
-    apptest::LocalServers servers(work.path() / "srv", false, 2000000);
-    if (!servers.Ready())
-        FERNLAY_SERVER_UNAVAILABLE("FTP and SMTP on 127.0.0.1:21/25: " + servers.Problem());
-    const fs::path file = work.path() / "a.bin";
-    std::ofstream(file, std::ios::binary) << std::string(8000000, 'a');
-    ui::MainWindow window(data.path());
-    window.FileDialog = [&](QWidget*) { return QString::fromStdString(file.string()); };
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.Screen().BrowseFile();
+    RealSend send;
+    if (const std::string problem = send.Open("a.bin", 8000000, 2000000); !problem.empty())
+        FERNLAY_SERVER_UNAVAILABLE(problem);
+    ui::MainWindow& window = *send.window;
+    const apptest::LocalServers& servers = *send.servers;
     ModalAnswerer answer([](QWidget* modal) {
         if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->button(QMessageBox::Yes))
             box->button(QMessageBox::Yes)->click();
@@ -218,7 +228,7 @@ TEST(SendScreen, CloseDuringASendWaitsForItThenSaves) {
                                << platform::SjisToUtf8(window.Status());
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(apptest::ReadMailJson(servers.Maildir()).size(), 1u);
-    const auto log = platform::ReadLines(data.path() / "Log.dat");
+    const auto log = platform::ReadLines(send.data.path() / "Log.dat");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_NE(log[0].find(",a.bin,"), std::string::npos) << log[0];
 }
