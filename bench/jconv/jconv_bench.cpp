@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     const std::string s = (dir / "text.sjis").string(), j = (dir / "text.jis").string(),
                       e = (dir / "text.euc").string(), out = (dir / "out").string();
     std::ofstream(s, std::ios::binary) << sjis;
-    std::ofstream(j, std::ios::binary) << mail::SjisToJis(sjis) << "\x1b(J";
+    std::ofstream(j, std::ios::binary) << mail::SjisToJis(sjis) << mail::JisAsciiEscape;
     std::ofstream(e, std::ios::binary) << mail::SjisToEuc(sjis);
     std::printf("input: %.1f MiB Shift_JIS (JIS %.1f MiB, EUC-JP %.1f MiB), best of 3 runs\n", mb,
                 std::filesystem::file_size(j) / 1048576.0,

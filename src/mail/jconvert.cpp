@@ -123,8 +123,49 @@ inline unsigned JisPairToSjis(unsigned j1, unsigned j2) {
     return (s1 << 8) | (s2 & 0xFF);
 }
 
+constexpr unsigned kGetaSjis = 0x81AC;  // GETA MARK, for what JIS cannot carry
+
+inline bool IsSjisLead(unsigned a) { return (a >= 0x81 && a <= 0x9F) || (a >= 0xE0 && a <= 0xFC); }
+inline bool IsSjisTrail(unsigned b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+
+// Two-byte codes numbered in order, counting valid trails only (188 per lead).
+inline unsigned CellNumber(unsigned pair) {
+    const unsigned b = pair & 0xFF;
+    return (pair >> 8) * 188 + b - (b > 0x7F ? 0x41 : 0x40);
+}
+inline unsigned CellAt(unsigned number) {
+    const unsigned t = number % 188;
+    return ((number / 188) << 8) | (t + (t >= 0x3F ? 0x41 : 0x40));
+}
+
+// IBM extension (FA40..FC4B) -> the Shift_JIS code of the same character that JIS can carry:
+// the NEC-selected IBM extension (ED40..EEFC, JIS rows 89-92), NEC row 13 or JIS X 0208.
+unsigned IbmExtensionToSjis(unsigned pair) {
+    const unsigned k = CellNumber(pair) - CellNumber(0xFA40);
+    if (k < 10) return CellAt(CellNumber(0xEEEF) + k);       // small roman numerals
+    if (k < 20) return CellAt(CellNumber(0x8754) + k - 10);  // roman numerals
+    // FA54..FA5B: not sign, broken bar, apostrophe, quotation mark, parenthesized kabushiki,
+    // numero, telephone sign, because.
+    constexpr unsigned kSymbols[8] = {0x81CA, 0xEEFA, 0xEEFB, 0xEEFC,
+                                      0x878A, 0x8782, 0x8784, 0x81E6};
+    if (k < 28) return kSymbols[k - 20];
+    return CellAt(CellNumber(0xED40) + k - 28);  // kanji, in the same order
+}
+
+// The JIS pair for a Shift_JIS pair, or 0 when the lead has no valid trail.
+unsigned SjisPairToMailJis(unsigned a, unsigned b) {
+    if (!IsSjisLead(a) || !IsSjisTrail(b)) return 0;
+    unsigned pair = (a << 8) | b;
+    if (a >= 0xF0) {
+        if (pair < 0xFA40 || pair > 0xFC4B) return SjisPairToJis(kGetaSjis >> 8, kGetaSjis & 0xFF);
+        pair = IbmExtensionToSjis(pair);
+    }
+    return SjisPairToJis(pair >> 8, pair & 0xFF);
+}
+
 // Pair conversions for every (first << 8 | second), each entry holding the two output bytes in
 // memory order so that one 16-bit store writes them: the converters' inner loops are lookups.
+// A zero sjisToJis entry marks a lead byte without a valid trail.
 struct PairTables {
     std::uint16_t sjisToJis[65536];
     std::uint16_t jisToSjis[65536];
@@ -142,7 +183,8 @@ const PairTables& Tables() {
         auto* t = new PairTables;
         for (unsigned a = 0; a < 256; ++a) {
             for (unsigned b = 0; b < 256; ++b) {
-                t->sjisToJis[(a << 8) | b] = InMemoryOrder(SjisPairToJis(a, b));
+                const unsigned jis = SjisPairToMailJis(a, b);
+                t->sjisToJis[(a << 8) | b] = jis ? InMemoryOrder(jis) : 0;
                 t->jisToSjis[(a << 8) | b] = InMemoryOrder(JisPairToSjis(a, b));
             }
         }
@@ -150,6 +192,8 @@ const PairTables& Tables() {
     }();
     return *tables;
 }
+
+const std::uint16_t kGetaJis = InMemoryOrder(SjisPairToJis(kGetaSjis >> 8, kGetaSjis & 0xFF));
 
 inline std::size_t AsciiRunEnd(const Byte* s, std::size_t i, std::size_t n) {
     while (i + 8 <= n) {
@@ -165,7 +209,8 @@ inline std::size_t AsciiRunEnd(const Byte* s, std::size_t i, std::size_t n) {
 inline const Byte* Bytes(std::string_view t) { return reinterpret_cast<const Byte*>(t.data()); }
 
 // Shared by SjisToJis and EucToJis: one-byte text is copied in runs, kanji mode opens before
-// the first 8-bit byte and closes before the next byte below 0x80 (CR and LF included).
+// the first 8-bit byte and closes with ESC ( B before the next byte below 0x80 (CR and LF
+// included), so "~" and "\" stay ASCII for every reader.
 template <bool kEuc>
 std::string ToJis(std::string_view text) {
     const Byte* s = Bytes(text);
@@ -178,7 +223,7 @@ std::string ToJis(std::string_view text) {
         if (s[i] < 0x80) {
             if (kanji) {
                 w.Room();
-                w.Escape(JisRomanEscape);
+                w.Escape(JisAsciiEscape);
                 kanji = false;
             }
             const std::size_t j = AsciiRunEnd(s, i, n);
@@ -211,9 +256,12 @@ std::string ToJis(std::string_view text) {
                     bool markUsed;
                     w.Put2(KanaToJis(c, next, markUsed));
                     i += markUsed ? 2 : 1;
-                } else {
-                    w.PutRaw(tables.sjisToJis[(c << 8) | next]);
+                } else if (const std::uint16_t jis = tables.sjisToJis[(c << 8) | next]) {
+                    w.PutRaw(jis);
                     i += 2;
+                } else {
+                    w.PutRaw(kGetaJis);
+                    i += 1;
                 }
             }
         }
@@ -315,9 +363,11 @@ JapaneseCode DetectCode(std::string_view text) {
             } else if (d <= 0x9F) {
                 result = JapaneseCode::Sjis;
             }
-        } else if (c >= 0xF0 && c <= 0xFE) {
+        } else if (c >= 0xFD) {
             result = JapaneseCode::Euc;
-        } else if (c >= 0xE0 && c <= 0xEF) {
+        } else if (c >= 0xE0) {
+            // 0xF0..0xFC lead user-defined and IBM extension codes in Shift_JIS (e.g. a name
+            // typed on Linux), so they are undecided unless the next byte tells.
             const Byte d = at(++i);
             if ((d >= 0x40 && d <= 0x7E) || (d >= 0x80 && d <= 0xA0))
                 result = JapaneseCode::Sjis;
@@ -412,8 +462,9 @@ std::string SjisToEuc(std::string_view text) {
             i += 1;
         } else {
             const Byte b = i + 1 < n ? s[i + 1] : 0;
-            w.PutRaw(tables.sjisToJis[(c << 8) | b] | 0x8080);
-            i += 2;
+            const std::uint16_t jis = tables.sjisToJis[(c << 8) | b];
+            w.PutRaw((jis ? jis : kGetaJis) | 0x8080);
+            i += jis ? 2 : 1;
         }
     }
     return w.Finish();

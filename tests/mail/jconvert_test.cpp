@@ -5,17 +5,22 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "jis_check.h"
 
 namespace mail {
 namespace {
 
 using J = JapaneseCode;
 const std::string kIn = "\x1b$B";
-const std::string kOut = "\x1b(J";
+const std::string kOut = "\x1b(B";     // what every converter towards JIS writes
+const std::string kGeta = "\x22\x2E";  // GETA MARK in JIS
 
 std::string Bytes(std::initializer_list<int> b) {
     std::string s;
@@ -53,7 +58,10 @@ TEST(DetectCode, Table) {
         {"\x9F\x40", J::Sjis},
         {"\xB0\xA1", J::EucOrSjis},
         {"\xA4\xA2\xA4\xF3", J::Euc},  // first pair undecided, then a trail only EUC has
-        {"\xF0\xA1", J::Euc},
+        {"\xFD\xA1", J::Euc},
+        {"\xF0\xA1", J::EucOrSjis},     // user-defined in Shift_JIS, row 80 in EUC-JP
+        {"\xFB\xFC\x8B\xB4", J::Sjis},  // IBM extension kanji first, then a plain one
+        {"\xFA\x5C", J::Sjis},          // a trail EUC-JP cannot have
         {"\x8E\x40", J::Sjis},
         {"\x8E\xB1", J::EucOrSjis},
         {"\x8E\xE0", J::Sjis},
@@ -101,7 +109,19 @@ std::vector<ConvCase> ConverterCases() {
         {SjisToJis, "SjisToJis", "\x82\xA0\r\n\x82\xA2",
          kIn + "\x24\x22" + kOut + "\r\n" + kIn + "\x24\x24"},
         {SjisToJis, "SjisToJis", "\x82\xA0\r\nx", kIn + "\x24\x22" + kOut + "\r\nx"},
-        {SjisToJis, "SjisToJis", "a\x88", "a" + kIn + "\x2F\xE1"},  // final lead paired with 0
+        // A lead without a valid trail is GETA MARK, and the next byte is read by itself.
+        {SjisToJis, "SjisToJis", "a\x88", "a" + kIn + kGeta},
+        {SjisToJis, "SjisToJis", "\x88\r\n", kIn + kGeta + kOut + "\r\n"},
+        {SjisToJis, "SjisToJis", "\x82\x7F\x82\xA0",
+         kIn + kGeta + kOut + "\x7F" + kIn + "\x24\x22"},
+        {SjisToJis, "SjisToJis", "\x80\xA0\xFD\xFF", kIn + kGeta + kGeta + kGeta + kGeta},
+        {SjisToJis, "SjisToJis", "\x82\xFD\x40", kIn + kGeta + kGeta + kOut + "\x40"},
+        // User-defined codes and codes past the IBM extension: GETA MARK for the pair.
+        {SjisToJis, "SjisToJis", "\xF0\x40\xF9\xFC\xFC\x4C", kIn + kGeta + kGeta + kGeta},
+        // IBM extension: small roman numeral one, roman numeral one, not sign, kabushiki,
+        // because, and the kanji of the names 髙, 﨑, 纊 -> rows 92, 13, 2, 13, 2, 89-92.
+        {SjisToJis, "SjisToJis", "\xFA\x40\xFA\x4A\xFA\x54\xFA\x58\xFA\x5B\xFB\xFC\xFA\xB1\xFA\x5C",
+         kIn + "\x7C\x71\x2D\x35\x22\x4C\x2D\x6A\x22\x68\x7C\x62\x79\x75\x79\x21"},
         {EucToJis, "EucToJis",
          "\xA4\xA2"
          "a",
@@ -145,7 +165,8 @@ std::vector<ConvCase> ConverterCases() {
          "a\xB1",
          "\xA4\xA2"
          "a\x8E\xB1"},
-        {SjisToEuc, "SjisToEuc", "\x82", "\xA3\xE1"},
+        {SjisToEuc, "SjisToEuc", "\x82", "\xA2\xAE"},
+        {SjisToEuc, "SjisToEuc", "\xFB\xFC\x82", "\xFC\xE2\xA2\xAE"},
     };
 }
 
@@ -169,8 +190,9 @@ std::vector<std::size_t> CharStarts(std::string_view text, bool euc) {
 }
 
 // Split runs: a Shift_JIS or EUC-JP text fed as two pieces. Towards Shift_JIS and EUC-JP the
-// pieces concatenate to the whole; towards JIS each piece is closed with ESC ( J, and the JIS
-// text reads back the same. A split between a lead and its trail pairs the lead with 0x00.
+// pieces concatenate to the whole; towards JIS each piece is closed with ESC ( B, and the JIS
+// text reads back the same. A Shift_JIS lead split from its trail is GETA MARK; an EUC-JP lead
+// pairs with 0x00.
 TEST(Converters, SplitAtEveryByte) {
     const std::string sjis = "a\x82\xA0\xB6\xDE\r\n\x8A\xBF.\xCA\xDF\xB1\x82\xA2x";
     const std::string euc = SjisToEuc(sjis);
@@ -201,13 +223,19 @@ TEST(Converters, SplitAtEveryByte) {
                 } else {
                     EXPECT_EQ(s.jisBack(joined), s.jisBack(s.toJis(s.text) + kOut));
                 }
-            } else {
+            } else if (s.euc) {
                 // The head ends with a lead byte: it converts as if followed by 0x00.
                 const std::string padded = head + std::string(1, '\0');
                 if (head.back() != '\x8E') {  // a trailing single shift is just dropped
                     EXPECT_EQ(s.toOther(head), s.toOther(padded));
                 }
                 EXPECT_EQ(s.toJis(head), s.toJis(padded));
+            } else {
+                // The head ends with a lead byte, which is GETA MARK by itself.
+                const std::string before = head.substr(0, k - 1);
+                const std::string jis = s.toJis(head);
+                EXPECT_EQ(jis.substr(jis.size() - 2), kGeta);
+                EXPECT_EQ(s.toOther(head), s.toOther(before) + "\xA2\xAE");
             }
         }
     }
@@ -280,13 +308,6 @@ std::optional<std::string> Iconv(const char* from, const char* to, const std::st
     return out;
 }
 
-// iconv closes kanji text with ESC ( B; ours is ESC ( J.
-std::string WithRomanJ(std::string jis) {
-    for (std::size_t p = 0; (p = jis.find("\x1b(B", p)) != std::string::npos; p += 3)
-        jis[p + 2] = 'J';
-    return jis;
-}
-
 TEST(HalfWidthKatakana, TableMatchesFullWidthForms) {
     std::string kana;
     for (int c = 0xA1; c <= 0xDF; ++c) kana.push_back(static_cast<char>(c));
@@ -297,26 +318,26 @@ TEST(HalfWidthKatakana, TableMatchesFullWidthForms) {
         "マミムメモヤユヨラリルレロワン゛゜";
     const auto expected = Iconv("UTF-8", "ISO-2022-JP", full);
     ASSERT_TRUE(expected);
-    EXPECT_EQ(SjisToJis(kana) + kOut, WithRomanJ(*expected));
+    EXPECT_EQ(SjisToJis(kana) + kOut, *expected);
     std::string eucKana;
     for (char k : kana) eucKana += std::string("\x8E") + k;
-    EXPECT_EQ(EucToJis(eucKana) + kOut, WithRomanJ(*expected));
+    EXPECT_EQ(EucToJis(eucKana) + kOut, *expected);
 
     const std::string voiced = "ｶﾞｷﾞｸﾞｹﾞｺﾞｻﾞｼﾞｽﾞｾﾞｿﾞﾀﾞﾁﾞﾂﾞﾃﾞﾄﾞﾊﾞﾋﾞﾌﾞﾍﾞﾎﾞﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟｳﾞﾅﾞﾏﾟ";
     const std::string voicedFull = "ガギグゲゴザジズゼゾダヂヅデドバビブベボパピプペポヴナ゛マ゜";
     const auto voicedSjis = Iconv("UTF-8", "CP932", voiced);
     const auto voicedJis = Iconv("UTF-8", "ISO-2022-JP", voicedFull);
     ASSERT_TRUE(voicedSjis && voicedJis);
-    EXPECT_EQ(SjisToJis(*voicedSjis) + kOut, WithRomanJ(*voicedJis));
-    EXPECT_EQ(EucToJis(SjisToEuc(*voicedSjis)) + kOut, WithRomanJ(*voicedJis));
+    EXPECT_EQ(SjisToJis(*voicedSjis) + kOut, *voicedJis);
+    EXPECT_EQ(EucToJis(SjisToEuc(*voicedSjis)) + kOut, *voicedJis);
 }
 
-// Every two-byte code of rows 1 to 84 against glibc iconv, and round trips through all three
-// encodings. Codes iconv does not know (unassigned cells, row 13's vendor extensions) are
-// compared by round trip only.
+// Every two-byte code of rows 1 to 94 against glibc iconv, and round trips through all three
+// encodings. Codes iconv does not know (unassigned cells, the vendor rows 13 and 89-92) are
+// compared by round trip only: they read back to the same Shift_JIS codes.
 TEST(Converters, AgreeWithIconvOverJisX0208) {
     int compared = 0;
-    for (int row = 1; row <= 84; ++row) {
+    for (int row = 1; row <= 94; ++row) {
         for (int cell = 1; cell <= 94; ++cell) {
             const std::string pair = Bytes({0x20 + row, 0x20 + cell});
             const std::string jis = kIn + pair + kOut;
@@ -338,12 +359,66 @@ TEST(Converters, AgreeWithIconvOverJisX0208) {
             EXPECT_EQ(*viaJis, euc);
             const auto jisFromSjis = Iconv("SHIFT_JIS", "ISO-2022-JP", sjis);
             ASSERT_TRUE(jisFromSjis);
-            EXPECT_EQ(WithRomanJ(*jisFromSjis), jis);
+            EXPECT_EQ(*jisFromSjis, jis);  // byte for byte, ESC ( B included
             ++compared;
         }
     }
     // Rows 1-84 hold 6879 assigned characters (iconv has them all outside row 13).
     EXPECT_GT(compared, 6800);
+}
+
+}  // namespace
+}  // namespace mail
+
+namespace mail {
+namespace {
+
+// Every IBM extension code reaches JIS as the same character (as glibc's CP932 reads both),
+// inside rows that ISO-2022-JP readers of the Windows and browser family know.
+TEST(Converters, IbmExtensionKeepsItsCharacter) {
+    int codes = 0;
+    for (int lead = 0xFA; lead <= 0xFC; ++lead) {
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (trail == 0x7F || (lead == 0xFC && trail > 0x4B)) continue;
+            const std::string sjis = Bytes({lead, trail});
+            SCOPED_TRACE(testing::PrintToString(sjis));
+            const std::string jis = SjisToJis(sjis);
+            ASSERT_EQ(jis.size(), 5u);
+            const int row = jis[3] - 0x20;
+            EXPECT_TRUE(row == 2 || row == 13 || (row >= 89 && row <= 92)) << row;
+            const std::string back = JisToSjis(jis + kOut);
+            EXPECT_NE(back, sjis);
+            EXPECT_EQ(Iconv("CP932", "UTF-8", back), Iconv("CP932", "UTF-8", sjis));
+            ++codes;
+        }
+    }
+    EXPECT_EQ(codes, 388);
+}
+
+// Whatever the input, what goes towards JIS is 7-bit and kanji mode holds only whole pairs of
+// printable bytes; fed whole and split at every byte.
+TEST(Converters, JisOutputIsSevenBitForAnyInput) {
+    std::mt19937 random(7);
+    std::vector<std::string> inputs = {"\x88\r\n\x88", "\xFF\xFE\xFD\x80\xA0",
+                                       "\xF0\x40\xFA\x40\xFC\xFC", "\x82\x0D\x0A"};
+    for (int n = 0; n < 200; ++n) {
+        std::string text(1 + random() % 40, '\0');
+        for (char& c : text) c = static_cast<char>(random());
+        std::replace(text.begin(), text.end(), '\x1b', 'e');  // an escape of the input's own
+        inputs.push_back(text);
+    }
+    for (const std::string& text : inputs) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        ASSERT_TRUE(IsCleanJis(SjisToJis(text) + kOut));
+        for (std::size_t k = 1; k < text.size(); ++k)
+            ASSERT_TRUE(
+                IsCleanJis(SjisToJis(text.substr(0, k)) + kOut + SjisToJis(text.substr(k)) + kOut));
+        // A line end is never taken as a trail byte.
+        const auto ends = [](std::string_view t) {
+            return std::count(t.begin(), t.end(), '\r') + std::count(t.begin(), t.end(), '\n');
+        };
+        EXPECT_EQ(ends(SjisToJis(text)), ends(text));
+    }
 }
 
 }  // namespace
