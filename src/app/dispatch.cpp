@@ -106,6 +106,7 @@ DispatchOutcome Dispatch::SendNotification(const std::string& addressLine) {
     smtp_.SendProgressStep = 10;
     message_.Clear();
     message_.UserName = profile.MailName;
+    message_.JPName = profile.MailName;  // the name the recipient sees in From
     message_.From = profile.MailAddress;
     message_.ReplyTo = profile.ReplyAddress;
     message_.SendTo = sendTo;

@@ -28,6 +28,16 @@ bool IsJisWord(std::string_view text) {
            text.substr(text.size() - 2) == "?=";
 }
 
+std::string_view TrimRight(std::string_view text) {
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+// A display name as rendering leaves it: an encoded word or a quoted string.
+bool IsRenderedName(std::string_view text) {
+    return IsJisWord(text) || (text.size() >= 2 && text.front() == '"' && text.back() == '"');
+}
+
 bool IsAscii(std::string_view text) { return DetectCode(text) == JapaneseCode::Ascii; }
 
 std::string ToJis(std::string_view sjis) {
@@ -84,7 +94,7 @@ std::optional<std::vector<std::string>> RenderMessage(RenderSession& session, TO
     if (DetectCode(whole) == JapaneseCode::Sjis) {
         for (std::string& line : body) {
             line = SjisToJis(line);
-            line += JisRomanEscape;
+            line += JisAsciiEscape;
         }
     }
     for (std::string& line : body)
@@ -99,23 +109,16 @@ std::optional<std::vector<std::string>> RenderMessage(RenderSession& session, TO
     if (message.JPName.empty()) {
         lines.push_back("From: " + message.From);
     } else {
-        if (!IsJisWord(message.JPName)) {
-            std::string name = message.JPName;
-            if (!IsAscii(name)) {
-                name = ToJis(name);
-                name += JisRomanEscape;
-            }
-            message.JPName = std::string(kJisWordStart) + EncodeBase64(name) + "?=";
-        }
+        if (!IsRenderedName(message.JPName)) message.JPName = EncodeDisplayName(message.JPName);
         message.From = ToJis(message.From);
-        lines.push_back("From: " + message.JPName + "<" + message.From + ">");
+        lines.push_back("From: " + message.JPName + " <" + message.From + ">");
     }
 
     if (!message.ReplyTo.empty()) {
         const std::size_t lt = message.ReplyTo.find('<');
         if (lt == std::string::npos)
             message.ReplyTo = ToJis(message.ReplyTo);
-        else if (!IsJisWord(message.ReplyTo.substr(0, lt)))
+        else if (!IsJisWord(TrimRight(message.ReplyTo.substr(0, lt))))
             message.ReplyTo = EncodeAddress(message.ReplyTo);
         lines.push_back("Reply-To: " + message.ReplyTo);
     }

@@ -163,16 +163,36 @@ std::string DecodeBase64(std::string_view text) {
 
 std::string EncodeHeaderWord(std::string_view sjis) {
     std::string jis = ConvertCodeFrom(sjis, JapaneseCode::Sjis, JapaneseCode::JisNew);
-    jis += JisRomanEscape;
+    jis += JisAsciiEscape;
     return WrapJisWord(jis);
+}
+
+std::string EncodeDisplayName(std::string_view sjis) {
+    if (DetectCode(sjis) != JapaneseCode::Ascii) return EncodeHeaderWord(sjis);
+    // A phrase of atoms may stand as it is; anything else becomes one quoted string.
+    constexpr std::string_view kAtomText =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!#$%&'*+-/=?^_`{|}~ ";
+    const bool phrase = !sjis.empty() && sjis.front() != ' ' && sjis.back() != ' ' &&
+                        sjis.find_first_not_of(kAtomText) == std::string_view::npos;
+    if (phrase) return std::string(sjis);
+    std::string quoted = "\"";
+    for (char c : sjis) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
 }
 
 std::string EncodeAddress(std::string_view sjis) {
     const std::size_t lt = sjis.find('<');
-    const std::string_view display =
+    std::string_view display =
         lt == std::string_view::npos ? sjis.substr(0, 0) : sjis.substr(0, lt);
     const std::string_view address = lt == std::string_view::npos ? sjis : sjis.substr(lt);
+    // The word stands apart from "<" by one blank of our own.
+    while (!display.empty() && display.back() == ' ') display.remove_suffix(1);
     std::string word = EncodeHeaderWord(display);
+    if (lt != std::string_view::npos) word += ' ';
     word += ConvertCodeFrom(address, JapaneseCode::Sjis, JapaneseCode::JisNew);
     return word;
 }

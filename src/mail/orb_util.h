@@ -25,9 +25,14 @@ std::string EncodeBase64(std::string_view bytes);
 // CR and LF are ignored; a trailing group of fewer than 4 characters is ignored.
 std::string DecodeBase64(std::string_view text);
 
-// Shift_JIS text -> "=?ISO-2022-JP?B?" + Base64(JIS + ESC ( J) + "?=".
+// Shift_JIS text -> "=?ISO-2022-JP?B?" + Base64(JIS + ESC ( B) + "?=".
 std::string EncodeHeaderWord(std::string_view sjis);
-// display "<" address ">" -> encoded display word immediately followed by the "<" part in JIS.
+// A sender's display name for a name-addr: an encoded word when it holds Japanese, otherwise
+// the ASCII text as it is, or as a quoted string where it holds specials.
+std::string EncodeDisplayName(std::string_view sjis);
+// display "<" address ">" -> encoded display word, a blank, and the "<" part in JIS. Blanks
+// before "<" are dropped from the display part. Without "<", the word for an empty display
+// part directly followed by the whole text in JIS.
 std::string EncodeAddress(std::string_view sjis);
 // For address texts holding Japanese: splits at "," and encodes each element.
 std::string EncodeAddressList(std::string_view sjis);

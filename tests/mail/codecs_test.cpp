@@ -21,7 +21,8 @@ namespace mail {
 namespace {
 
 const std::string kIn = "\x1b$B";
-const std::string kOut = "\x1b(J";
+const std::string kOut = "\x1b(J";    // closes expanded words on receipt
+const std::string kAscii = "\x1b(B";  // closes everything written
 const std::string kWord = "=?ISO-2022-JP?B?";
 
 TEST(Base64, EncodeAndDecodeTable) {
@@ -71,19 +72,22 @@ TEST(Base64, RoundTripsEveryRemainder) {
 TEST(EncodedWords, HeaderWordAndAddresses) {
     const std::string yamada = platform::Utf8ToSjis("山田");
     const std::string yamadaJis = kIn + "\x3B\x33\x45\x44";
-    EXPECT_EQ(EncodeHeaderWord("\x82\xA0"), kWord + EncodeBase64(kIn + "\x24\x22" + kOut) + "?=");
-    EXPECT_EQ(EncodeHeaderWord("abc"), kWord + EncodeBase64("abc" + kOut) + "?=");
-    EXPECT_EQ(EncodeHeaderWord(""), kWord + "GyhK?=");
+    EXPECT_EQ(EncodeHeaderWord("\x82\xA0"), kWord + EncodeBase64(kIn + "\x24\x22" + kAscii) + "?=");
+    EXPECT_EQ(EncodeHeaderWord("abc"), kWord + EncodeBase64("abc" + kAscii) + "?=");
+    EXPECT_EQ(EncodeHeaderWord(""), kWord + "GyhC?=");
 
     struct Case {
         std::string input, expected;
     };
+    // The word stands apart from "<" by exactly one blank.
     const std::vector<Case> addresses = {
-        {yamada + " <a@b.jp>", kWord + EncodeBase64(yamadaJis + kOut + " " + kOut) + "?=<a@b.jp>"},
-        {yamada + "<a@b.jp>", kWord + EncodeBase64(yamadaJis + kOut) + "?=<a@b.jp>"},
-        {"a@b.jp", kWord + "GyhK?=a@b.jp"},
-        {"<a@b.jp>", kWord + "GyhK?=<a@b.jp>"},
-        {"x <" + yamada + ">", kWord + EncodeBase64("x " + kOut) + "?=<" + yamadaJis + kOut + ">"},
+        {yamada + " <a@b.jp>", kWord + EncodeBase64(yamadaJis + kAscii) + "?= <a@b.jp>"},
+        {yamada + "  <a@b.jp>", kWord + EncodeBase64(yamadaJis + kAscii) + "?= <a@b.jp>"},
+        {yamada + "<a@b.jp>", kWord + EncodeBase64(yamadaJis + kAscii) + "?= <a@b.jp>"},
+        {"a@b.jp", kWord + "GyhC?=a@b.jp"},
+        {"<a@b.jp>", kWord + "GyhC?= <a@b.jp>"},
+        {"x <" + yamada + ">",
+         kWord + EncodeBase64("x" + kAscii) + "?= <" + yamadaJis + kAscii + ">"},
     };
     for (const Case& c : addresses) {
         SCOPED_TRACE(c.input);
@@ -95,7 +99,7 @@ TEST(EncodedWords, HeaderWordAndAddresses) {
     const std::vector<Case> lists = {
         {one, EncodeAddress(one)},
         {one + "," + two, EncodeAddress(one) + "," + EncodeAddress(two)},
-        {one + ",", EncodeAddress(one) + "," + kWord + "GyhK?="},
+        {one + ",", EncodeAddress(one) + "," + kWord + "GyhC?="},
         {yamada + " <a@b>", yamada + " <a@b>"},  // a space but no comma: unchanged
         {one + ";" + two, one + ";" + two},
     };
@@ -368,7 +372,8 @@ TEST_F(AttachmentEncoder, ProgressThresholdsAndAbort) {
     EXPECT_FALSE(EncodeAttachmentFile(abortAtEnd, path, "p.bin"));
 
     RecordingSession missing;
-    EXPECT_THROW(EncodeAttachmentFile(missing, (dir_ / "none").string(), "none"), platform::FileError);
+    EXPECT_THROW(EncodeAttachmentFile(missing, (dir_ / "none").string(), "none"),
+                 platform::FileError);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "mail/orb_msg.h"
+#include "peers/hex.h"
 #include "platform/screen_text.h"
 #include "recording_session.h"
 
@@ -19,15 +20,7 @@ const std::string kSubject = platform::Utf8ToSjis("ファイルのお知らせ")
 const std::string kLine1 = platform::Utf8ToSjis("こんにちは、世界");
 const std::string kKana = platform::Utf8ToSjis("ｶﾞｲﾄﾞ");
 
-std::string Hex(const std::string& bytes) {
-    static const char* digits = "0123456789abcdef";
-    std::string h;
-    for (unsigned char c : bytes) {
-        h += digits[c >> 4];
-        h += digits[c & 15];
-    }
-    return h;
-}
+using peers::Hex;
 
 // Runs the reader over the message as a receiving server stores it (dot-stuffing undone).
 std::multimap<std::string, std::string> ReadBack(const std::vector<std::string>& lines,
@@ -104,9 +97,9 @@ TEST_F(ReadBackTest, JapaneseMessageWithAttachments) {
     EXPECT_EQ(one("subject"), "\"ファイルのお知らせ\"");
     EXPECT_EQ(one("from_name"), "\"山田太郎\"");
     EXPECT_EQ(one("from_addr"), "\"taro@example.jp\"");
-    // The reader takes ESC ( J at its word: JIS X 0201 Roman has an overline where ASCII has "~".
+    // ASCII after kanji is ESC ( B: "~" stays a tilde for a strict reader.
     EXPECT_EQ(one("body"),
-              "\"こんにちは、世界\\n\\n.dot line\\nhttp://example.jp/‾user/a.zip\\nガイド\"");
+              "\"こんにちは、世界\\n\\n.dot line\\nhttp://example.jp/~user/a.zip\\nガイド\"");
     std::map<std::string, std::string> got;
     for (auto [it, end] = values.equal_range("attachment"); it != end; ++it) {
         const std::string v = it->second.substr(1, it->second.size() - 2);  // JSON quotes

@@ -17,7 +17,7 @@ namespace mail {
 namespace {
 
 const std::string kIn = "\x1b$B";
-const std::string kOut = "\x1b(J";
+const std::string kOut = "\x1b(B";
 const std::string kWord = "=?ISO-2022-JP?B?";
 const std::string kKonnichiwa = platform::Utf8ToSjis("こんにちは");
 const std::string kYamada = platform::Utf8ToSjis("山田");
@@ -124,14 +124,15 @@ TEST(RenderMessage, JapaneseHeadersAreEncodedAndStoredBack) {
     m.CC = kYamada + "<a@b>," + kYamada + "<c@d>";
     m.ReplyTo = "Back <back@example.jp>";
     const std::string name = kWord + EncodeBase64(SjisToJis(kYamada) + kOut) + "?=";
+    // RFC 2047: the word stands apart from "<" by a blank.
     const std::vector<std::string> expected = {
         "Date: Mon, 7 Dec 2026 06:43:15 +0900",
         "X-Priority: 3",
-        "From: " + name + "<taro@example.jp>",
-        "Reply-To: " + kWord + EncodeBase64("Back " + kOut) + "?=<back@example.jp>",
+        "From: " + name + " <taro@example.jp>",
+        "Reply-To: " + kWord + EncodeBase64("Back" + kOut) + "?= <back@example.jp>",
         "X-Mailer: Fernlay",
-        "To: " + name + "<hanako@example.jp>",
-        "CC: " + name + "<a@b>," + name + "<c@d>",
+        "To: " + name + " <hanako@example.jp>",
+        "CC: " + name + " <a@b>," + name + " <c@d>",
         "Subject: " + EncodeHeaderWord(kKonnichiwa),
         "MIME-Version: 1.0",
         "Content-Type: Text/Plain; charset=ISO-8859-1",
@@ -140,15 +141,28 @@ TEST(RenderMessage, JapaneseHeadersAreEncodedAndStoredBack) {
     EXPECT_EQ(Headers(Render(m)), expected);
     EXPECT_EQ(m.JPName, name);
     EXPECT_EQ(m.From, "taro@example.jp");
-    EXPECT_EQ(m.SendTo, name + "<hanako@example.jp>");
+    EXPECT_EQ(m.SendTo, name + " <hanako@example.jp>");
     EXPECT_EQ(m.Subject, EncodeHeaderWord(kKonnichiwa));
     // A second rendering of the same object yields the same header, not a doubly wrapped one.
     EXPECT_EQ(Headers(Render(m)), expected);
+}
 
-    TOrbMsg ascii = BasicMessage();
-    ascii.JPName = "Taro";  // still a word, without ESC ( J inside
-    EXPECT_EQ(Headers(Render(ascii))[2],
-              "From: " + kWord + EncodeBase64("Taro") + "?=<taro@example.jp>");
+// An ASCII name stands as it is, or quoted where it holds specials; rendering it twice keeps it.
+TEST(RenderMessage, AsciiSenderNames) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Taro", "Taro"},
+        {"Taro Yamada", "Taro Yamada"},
+        {"Yamada, Taro", "\"Yamada, Taro\""},
+        {"T. \"Bob\" O\\K", "\"T. \\\"Bob\\\" O\\\\K\""},
+        {" Taro", "\" Taro\""},
+    };
+    for (const auto& [jpName, shown] : cases) {
+        SCOPED_TRACE(jpName);
+        TOrbMsg m = BasicMessage();
+        m.JPName = jpName;
+        EXPECT_EQ(Headers(Render(m))[2], "From: " + shown + " <taro@example.jp>");
+        EXPECT_EQ(Headers(Render(m))[2], "From: " + shown + " <taro@example.jp>");
+    }
 }
 
 TEST(RenderMessage, BodyConversion) {
