@@ -18,11 +18,34 @@ std::string BuildDownloadBase(const std::string& wwwAddress, const std::string& 
         (address[last] == '\\' || address[last] == '/')) {
         address.erase(last);
     }
-    const std::string directory = NormalizeRemotePath(directoryText);
+    // Encoded, the path is ASCII: its last byte is its last character.
+    const std::string directory = PercentEncodePath(NormalizeRemotePath(directoryText));
     address += directory;
-    const std::size_t end = platform::sjis::LastCharStart(directory);
-    if (platform::sjis::CharLength(directory, end) != 1 || directory[end] != '/') address += '/';
+    if (directory.empty() || directory.back() != '/') address += '/';
     return address;
+}
+
+std::string DownloadAddress(const std::string& downloadBase, const std::string& fileName) {
+    return downloadBase + PercentEncodePath(fileName);
+}
+
+std::string PercentEncodePath(std::string_view bytes) {
+    static constexpr std::string_view kKept =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~!$&'()*+,;=:@/";
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        if (kKept.find(c) != std::string_view::npos) {
+            out += c;
+        } else {
+            const auto b = static_cast<unsigned char>(c);
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+        }
+    }
+    return out;
 }
 
 std::vector<std::string> DetailBlock(const std::string& fileName, std::int64_t fileSize) {

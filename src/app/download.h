@@ -2,12 +2,21 @@
 // The download address of the send directory and the detail block of the notification.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace app {
 
-// WwwAddress + normalised directory, always ending in "/"; all texts Shift_JIS.
+// WwwAddress as typed + the normalised directory, percent-encoded, always ending in "/"; all
+// texts Shift_JIS.
 std::string BuildDownloadBase(const std::string& wwwAddress, const std::string& directoryText);
+
+// The download address of a file: DownloadBase + the name, percent-encoded.
+std::string DownloadAddress(const std::string& downloadBase, const std::string& fileName);
+
+// Percent-encodes every byte of a path outside RFC 3986's unreserved characters,
+// sub-delimiters, ":", "@" and "/", so a browser asks the server for exactly these bytes.
+std::string PercentEncodePath(std::string_view bytes);
 
 // The three detail lines for a file name and size in bytes.
 std::vector<std::string> DetailBlock(const std::string& fileName, std::int64_t fileSize);

@@ -11,7 +11,7 @@ std::vector<std::string> ComposeNotification(const std::vector<std::string>& hea
                                              const std::vector<std::string>& footer) {
     std::vector<std::string> lines = header;
     lines.push_back("");
-    lines.push_back(downloadBase + fileName);
+    lines.push_back(DownloadAddress(downloadBase, fileName));
     lines.push_back("");
     for (auto& line : DetailBlock(fileName, fileSize)) lines.push_back(std::move(line));
     lines.push_back("");

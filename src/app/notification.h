@@ -6,7 +6,7 @@
 
 namespace app {
 
-// Header lines, "", DownloadBase + file name, "", the detail block, "", footer lines.
+// Header lines, "", the download address of the file, "", the detail block, "", footer lines.
 std::vector<std::string> ComposeNotification(const std::vector<std::string>& header,
                                              const std::string& downloadBase,
                                              const std::string& fileName, std::int64_t fileSize,

@@ -86,8 +86,7 @@ TEST_F(SendWorkflowTest, CompleteSendUploadsLogsAndMails) {
     EXPECT_TRUE(
         Contains(m, "\"body\": \"" + headerText +
                         "\\n\\n"
-                        "http://files.example.test/fern/photos/2026/" +
-                        localName +
+                        "http://files.example.test/fern/photos/2026/%95%F1%8D%90%20%8F%91.txt"
                         "\\n\\nデータ詳細=================================================\\n"
                         "【ファイル名】：" +
                         localName +
@@ -179,7 +178,8 @@ TEST_F(SendWorkflowTest, ResendChosenRightAfterStartSendsTheMail) {
     EXPECT_TRUE(fs::is_empty(servers->FtpHome())) << "a resend must not touch the FTP server";
     const auto mails = ReadMailJson(servers->Maildir());
     ASSERT_EQ(mails.size(), 1u);
-    EXPECT_TRUE(Contains(mails[0], "http://files.example.test/fern/old/過去の資料.zip"))
+    EXPECT_TRUE(
+        Contains(mails[0], "http://files.example.test/fern/old/%89%DF%8B%8E%82%CC%8E%91%97%BF.zip"))
         << mails[0];
     EXPECT_TRUE(Contains(mails[0], "【ファイル量】：4096バイト")) << mails[0];
     EXPECT_EQ(screen->LogList().size(), 1u);

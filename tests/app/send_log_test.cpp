@@ -159,7 +159,7 @@ TEST(Notification, BodyAndPreview) {
     const std::vector<std::string> expected{"Hello",
                                             "there",
                                             "",
-                                            base + S("報告 書.doc"),
+                                            base + "%95%F1%8D%90%20%8F%91.doc",
                                             "",
                                             texts().DetailRule,
                                             texts().DetailFileName + S("報告 書.doc"),

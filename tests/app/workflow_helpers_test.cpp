@@ -46,11 +46,33 @@ TEST(BuildDownloadBase, Table) {
         {"HTTP://h.example", "\\", "http://HTTP://h.example/"},
         {"https://h.example/", "/data/", "https://h.example/data/"},
         {"httpd.example", "", "httpd.example/"},  // begins with "http": left alone
+        // The address stays as typed; the directory is percent-encoded over its bytes.
         {"http://h/" + kHyo, "\\", "http://h/" + kHyo + "/"},
-        {"http://h", "\\" + kHyo, "http://h/" + kHyo + "/"},
+        {"http://h", "\\" + kHyo, "http://h/%95%5C/"},
+        {"h/~u/", "\\a b\\#1\\", "http://h/~u/a%20b/%231/"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(app::BuildDownloadBase(c.www, c.dir), c.base) << c.www << " | " << c.dir;
+}
+
+// The download address asks for exactly the name's bytes: everything outside unreserved
+// characters, sub-delimiters, ":", "@" and "/" is percent-encoded.
+TEST(DownloadAddress, PercentEncodesTheNameBytes) {
+    using platform::Sjis;
+    const std::pair<std::string, std::string> cases[] = {
+        {"report.bin", "report.bin"},
+        {Sjis(u8"報告書.bin"), "%95%F1%8D%90%8F%91.bin"},
+        {Sjis(u8"報告 書 #1.bin"), "%95%F1%8D%90%20%8F%91%20%231.bin"},
+        {"100%.txt", "100%25.txt"},
+        {"a?b\\c\"<>[]^`{|}.txt", "a%3Fb%5Cc%22%3C%3E%5B%5D%5E%60%7B%7C%7D.txt"},
+        {"keep-._~!$&'()*+,;=:@x", "keep-._~!$&'()*+,;=:@x"},
+        {std::string("\x7F\x01", 2), "%7F%01"},
+    };
+    for (const auto& [name, encoded] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(app::PercentEncodePath(name), encoded);
+        EXPECT_EQ(app::DownloadAddress("http://h/~u/", name), "http://h/~u/" + encoded);
+    }
 }
 
 TEST(DetailBlock, ExactTextsAndPlaceholders) {

@@ -195,7 +195,7 @@ TEST(SendScreen, SendButtonCompletesARealSend) {
     EXPECT_TRUE(fs::exists(servers.FtpHome() / "www" / fs::path(S("報告.txt"))));
     const auto mails = apptest::ReadMailJson(servers.Maildir());
     ASSERT_EQ(mails.size(), 1u);
-    EXPECT_NE(mails[0].find("http://files.example.test/fern/報告.txt"), std::string::npos)
+    EXPECT_NE(mails[0].find("http://files.example.test/fern/%95%F1%8D%90.txt"), std::string::npos)
         << mails[0];
     window.hide();
 }
