@@ -9,7 +9,7 @@
 #include <iterator>
 
 #include "ftp/ftp_client.h"
-#include "ftp_servers.h"
+#include "peers/ftp_servers.h"
 #include "peers/require_server.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ftp_servers.h"
+#include "peers/ftp_servers.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
