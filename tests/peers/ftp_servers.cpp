@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace ftptest {
@@ -88,6 +89,22 @@ bool WaitForGreeting(int port, int timeout_ms) {
     return false;
 }
 
+bool WaitForPort(int port, int timeout_ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (std::chrono::steady_clock::now() < end) {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        if (ok) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
 namespace {
 
 fs::path MakeTempDir(const std::string& tag) {
@@ -101,6 +118,31 @@ fs::path MakeTempDir(const std::string& tag) {
 const fs::path kServers = fs::path(FERNLAY_SOURCE_DIR) / "tests" / "servers";
 
 }  // namespace
+
+const TestCertificates& Certificates() {
+    static const TestCertificates certs = [] {
+        TestCertificates c;
+        c.dir = MakeTempDir("certs");
+        const std::string cmd = "/usr/bin/python3 '" + (kServers / "test_certs.py").string() +
+                                "' '" + c.dir.string() + "' 2>&1";
+        if (std::system(cmd.c_str()) != 0 || !fs::exists(c.dir / "ca.pem")) {
+            c.error = "test certificates could not be made (python3-cryptography?)";
+            c.dir.clear();
+        }
+        static fs::path made;
+        made = c.dir;
+        std::atexit([] {
+            std::error_code ec;
+            if (!made.empty()) fs::remove_all(made, ec);
+        });
+        return c;
+    }();
+    return certs;
+}
+
+void TrustTestCa() {
+    if (!Certificates().dir.empty()) ::setenv("SSL_CERT_FILE", Certificates().Pem("ca").c_str(), 1);
+}
 
 FtpServer::~FtpServer() {
     process.Stop();

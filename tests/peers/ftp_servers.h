@@ -29,6 +29,22 @@ private:
 int FreePort();
 // True once a server on the port answers with a 220 greeting.
 bool WaitForGreeting(int port, int timeout_ms);
+// True once something accepts connections on the port (a TLS server greets only after the
+// handshake).
+bool WaitForPort(int port, int timeout_ms);
+
+// Certificates made once per test process by tests/servers/test_certs.py: ca.pem, and signed
+// by it server (127.0.0.1, localhost), wrongname, expired; selfsigned. Empty dir when they
+// could not be made (error says why).
+struct TestCertificates {
+    std::filesystem::path dir;
+    std::string error;
+    std::filesystem::path Pem(const std::string& name) const { return dir / (name + ".pem"); }
+    std::filesystem::path Key(const std::string& name) const { return dir / (name + ".key"); }
+};
+const TestCertificates& Certificates();
+// Makes the test CA the trust store of this process (OpenSSL reads SSL_CERT_FILE).
+void TrustTestCa();
 
 enum class Kind { Pyftpdlib, PyftpdlibDiscard, Vsftpd };
 
