@@ -297,7 +297,7 @@ void TFtpClient::Upload(const std::string& local_path, const std::string& remote
             return;
         }
         if (!Passive) {
-            data.RequiredPeerAddress = RemoteAddress();
+            data.RequiredPeer = Link().Peer();
             data.AdoptSocket(data.Accept());
         }
         if (OnTransactionStart) OnTransactionStart(this);

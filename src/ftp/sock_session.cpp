@@ -1,6 +1,8 @@
 #include "ftp/sock_session.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -14,7 +16,6 @@
 #include <thread>
 
 #include "platform/sock_error.h"
-#include "platform/socket.h"
 
 namespace ftp {
 
@@ -26,16 +27,56 @@ namespace {
 int g_live_sessions = 0;
 std::vector<std::string> g_library_info;
 
-// Longest wait on our own socket inside one step, so the pump still runs often.
-constexpr int kSocketWaitMs = 10;
+using platform::NetErrc;
+using platform::NetError;
+
+// Names an IPv4 or IPv6 literal: no lookup needed.
+bool NumericEndpoint(const std::string& name, platform::Endpoint& e) {
+    sockaddr_in a4{};
+    sockaddr_in6 a6{};
+    if (::inet_pton(AF_INET, name.c_str(), &a4.sin_addr) == 1) {
+        // 255.255.255.255 is no host: it goes to the lookup like a name.
+        if (a4.sin_addr.s_addr == INADDR_BROADCAST) return false;
+        a4.sin_family = AF_INET;
+        std::memcpy(&e.address, &a4, sizeof a4);
+        e.length = sizeof a4;
+        return true;
+    }
+    if (::inet_pton(AF_INET6, name.c_str(), &a6.sin6_addr) == 1) {
+        a6.sin6_family = AF_INET6;
+        std::memcpy(&e.address, &a6, sizeof a6);
+        e.length = sizeof a6;
+        return true;
+    }
+    return false;
+}
+
+platform::Endpoint FromIPv4(std::uint32_t address) {
+    platform::Endpoint e;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(address);
+    std::memcpy(&e.address, &a, sizeof a);
+    e.length = sizeof a;
+    return e;
+}
+
+std::uint32_t IPv4Of(const platform::Endpoint& e) {
+    if (e.Family() != AF_INET) return 0;
+    return ntohl(reinterpret_cast<const sockaddr_in&>(e.address).sin_addr.s_addr);
+}
+
+// The dotted IPv4 address, "0.0.0.0" for any other.
+std::string IPv4Text(const platform::Endpoint& e) {
+    return e.Family() == AF_INET ? e.HostText() : "0.0.0.0";
+}
 
 }  // namespace
 
 const std::vector<std::string>& TSockSession::SocketLibraryInfo() { return g_library_info; }
 int TSockSession::LiveSessions() { return g_live_sessions; }
 
-TSockSession::TSockSession()
-    : buffer_(kBufferSize + 1), alive_(std::make_shared<TSockSession*>(this)) {
+TSockSession::TSockSession() : alive_(std::make_shared<TSockSession*>(this)) {
     SetStatus("Create", 8);
     SetStatus("Initializing Winsock", 8);
     if (g_live_sessions++ == 0 && g_library_info.empty()) {
@@ -48,14 +89,6 @@ TSockSession::TSockSession()
                           "Max Sockets= " + std::to_string(lim.rlim_cur),
                           "Max Udp pack size= 65507"};
     }
-    fd_ = platform::sock::CreateTcp();
-    if (fd_ < 0) {
-        --g_live_sessions;
-        throw ESockError("Initializaton of windows sockets failed");
-    }
-    platform::sock::SetLinger(fd_, true);
-    watch_ = platform::EventPump::Instance().WatchSocket(
-        fd_, 0, [this](short revents) { OnSocketEvent(revents); });
     timer_.SetEnabled(false);
     timer_.SetOnTimer([this](TThreadTimer*) { OnTimeOut(); });
 }
@@ -67,11 +100,9 @@ TSockSession::~TSockSession() {
     TSockSession::Abort();
     Cancel();
     timer_.SetEnabled(false);
-    try {
-        CloseSocket();
-    } catch (...) {
-    }
-    if (watch_) platform::EventPump::Instance().UnwatchSocket(watch_);
+    Watch(-1, 0);
+    conn_.Abort();
+    listener_.Close();
     *alive_ = nullptr;
     --g_live_sessions;
 }
@@ -104,76 +135,62 @@ void TSockSession::PumpStep(bool sleep_2ms) {
     platform::EventPump::Instance().RunOnePass();
 }
 
-bool TSockSession::Expired(std::chrono::steady_clock::time_point since) const {
-    return TimeOut > 0 &&
-           std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(TimeOut);
+platform::Wait TSockSession::StopWait(bool timeOutStops) const {
+    platform::Wait w;
+    // A time-out reaches reads and sends through Abort, which an upload may turn into a
+    // cancel of its data connection only.
+    if (timeOutStops)
+        w.stop = [this] { return cancel_ || timed_out_; };
+    else
+        w.stop = [this] { return cancel_; };
+    return w;
 }
 
-void TSockSession::WaitSocket(short events) {
-    platform::sock::WaitFor(fd_, events, kSocketWaitMs);
-    platform::EventPump::Instance().RunOnePass();
+void TSockSession::Raise(const NetError& e, const char* abortText) {
+    switch (e.Code()) {
+        case NetErrc::Canceled:
+            cancel_ = false;
+            throw EAbortError(abortText);
+        case NetErrc::SendTimedOut:
+            throw ESockError("Send Timed Out");
+        case NetErrc::LineTooLong:
+            throw ESockError("Line too long");
+        default:
+            break;
+    }
+    if (e.SystemError() != 0) {
+        errno = e.SystemError();
+        ErrorCheck(platform::kSockWouldBlock);
+    }
+    throw ESockError(e.what());
 }
 
-void TSockSession::NewSocket(bool linger_zero) {
-    fd_ = platform::sock::CreateTcp();
-    if (fd_ >= 0 && linger_zero) platform::sock::SetLinger(fd_, true);
-    state_ = State::Idle;
+void TSockSession::Watch(int fd, short interest) {
     auto& pump = platform::EventPump::Instance();
     if (watch_) pump.UnwatchSocket(watch_);
     watch_ = 0;
-    if (fd_ >= 0)
-        watch_ = pump.WatchSocket(fd_, 0, [this](short revents) { OnSocketEvent(revents); });
-}
-
-void TSockSession::DropSocket() {
-    if (watch_) platform::EventPump::Instance().UnwatchSocket(watch_);
-    watch_ = 0;
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    state_ = State::Idle;
+    if (fd >= 0)
+        watch_ = pump.WatchSocket(fd, interest, [this](short revents) { OnSocketEvent(revents); });
 }
 
 // ---- notifications ----
 
 void TSockSession::OnSocketEvent(short revents) {
     try {
-        auto& pump = platform::EventPump::Instance();
         switch (state_) {
             case State::Idle:
                 break;
-            case State::Connecting: {
-                if (!(revents & (POLLOUT | POLLERR | POLLHUP))) break;
-                int err = platform::sock::PendingError(fd_);
-                no_error_ = err == 0;
-                if (err == 0) {
-                    state_ = State::Connected;
-                    connected_ = true;
-                    pump.SetInterest(watch_, POLLIN);
-                    NotifyConnected();
-                } else {
-                    last_error_no_ = platform::SockErrorFromErrno(err);
-                    state_ = State::Idle;
-                    pump.SetInterest(watch_, 0);
-                }
-                break;
-            }
             case State::Listening:
                 if (!(revents & POLLIN)) break;
-                no_error_ = true;
                 if (completion_channel_) event_ = true;
                 connected_ = true;
                 break;
-            case State::Connected: {
-                if (!(revents & (POLLIN | POLLHUP | POLLERR))) break;
-                char c;
-                ssize_t n = ::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-                if (n > 0) break;  // read-ready: the readers take it
-                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-                // The peer closed (or reset): with nothing left to read the session closes.
-                no_error_ = n == 0;
-                CloseSocket();
+            case State::Connected:
+                // A blocking operation reads for itself; it sees the end of the stream.
+                if (busy_ > 0 || !(revents & (POLLIN | POLLHUP | POLLERR))) break;
+                // The peer closed: with nothing left to read the session closes.
+                if (!conn_.InputPending() && conn_.AtEnd()) CloseSocket();
                 break;
-            }
         }
     } catch (...) {
     }
@@ -237,29 +254,39 @@ void TSockSession::CheckConnection() {
 void TSockSession::ResolveHost() {
     SetStatus("Resolve Host", 8);
     const std::string name = Proxy.empty() ? Host : Proxy;
-    std::uint32_t address = 0;
-    if (platform::sock::ParseIPv4(name, address)) {
-        remote_address_ = address;
+    endpoints_.clear();
+    remote_address_ = 0;
+    platform::Endpoint numeric;
+    if (NumericEndpoint(name, numeric)) {
+        endpoints_.push_back(numeric);
+        remote_address_ = IPv4Of(numeric);
         return;
     }
-    remote_address_ = 0;
     TimerOn();
     event_ = false;
     // The lookup blocks in its own thread; its result comes back through the pump. A wait
     // that ends on time-out or cancel abandons the thread, whose late result is dropped.
     const std::uint64_t seq = ++lookup_seq_;
     std::weak_ptr<TSockSession*> alive = alive_;
-    TResolver resolver = Resolver ? Resolver : TResolver(platform::sock::ResolveIPv4);
-    std::thread([resolver, name, seq, alive] {
-        std::uint32_t found = 0;
-        int rc = resolver(name, found);
-        platform::EventPump::Instance().Post([rc, found, seq, alive] {
+    TResolver resolver = Resolver;
+    auto found = std::make_shared<std::vector<platform::Endpoint>>();
+    std::thread([resolver, name, seq, alive, found] {
+        std::vector<platform::Endpoint> list;
+        int rc;
+        if (resolver) {
+            std::uint32_t address = 0;
+            rc = resolver(name, address);
+            if (rc == 0) list.push_back(FromIPv4(address));
+        } else {
+            rc = platform::LookupHost(name, list);
+        }
+        platform::EventPump::Instance().Post([rc, list, seq, alive, found] {
             auto self = alive.lock();
             if (!self || !*self) return;
             TSockSession* s = *self;
             if (s->lookup_seq_ != seq) return;
             s->lookup_error_ = rc;
-            s->lookup_address_ = found;
+            *found = list;
             s->event_ = true;
         });
     }).detach();
@@ -270,13 +297,25 @@ void TSockSession::ResolveHost() {
     ++lookup_seq_;  // drop any result still on its way
     if (timed_out_) throw ESockError("Host Lookup Timed Out");
     if (cancel_) throw ESockError("Host Lookup Canceled");
-    if (answered && lookup_error_ == 0) {
-        remote_address_ = lookup_address_;
+    if (answered && lookup_error_ == 0 && !found->empty()) {
+        endpoints_ = *found;
+        remote_address_ = IPv4Of(endpoints_.front());
         if (OnHostResolved) OnHostResolved(this);
         return;
     }
     last_error_no_ = platform::SockErrorFromResolver(lookup_error_);
     throw ESockError("Host Lookup Failed");
+}
+
+void TSockSession::FailConnect(const NetError& e) {
+    if (e.SystemError() != 0) last_error_no_ = platform::SockErrorFromErrno(e.SystemError());
+    connected_ = false;
+    state_ = State::Idle;
+    conn_.Abort();
+    if (OnConnectionFailed) OnConnectionFailed(this);
+    if (timed_out_) throw ESockError("Connection Timed out");
+    if (cancel_) throw ESockError("Connection Canceled");
+    throw ESockError("Connection Failed");
 }
 
 void TSockSession::Connect() {
@@ -290,9 +329,9 @@ void TSockSession::Connect() {
         } catch (const ESockError& e) {
             const std::string what = e.what();
             if (what == "Host Lookup Timed Out" || what == "Host Lookup Canceled") throw;
-            remote_address_ = 0;
+            endpoints_.clear();
         }
-        if (remote_address_ != 0) break;
+        if (!endpoints_.empty()) break;
         if (retries == 0 && OnInvalidHost) {
             bool handled = false;
             OnInvalidHost(this, handled);
@@ -304,30 +343,44 @@ void TSockSession::Connect() {
         throw ESockError("Null Remote Address");
     }
     remote_port_ = static_cast<std::uint16_t>(Proxy.empty() ? Port : ProxyPort);
-    if (fd_ < 0) NewSocket(true);
-    event_ = false;
-    no_error_ = true;
-    state_ = State::Connecting;
-    if (platform::sock::StartConnect(fd_, remote_address_, remote_port_) != 0) {
-        state_ = State::Idle;
-        ErrorCheck(platform::kSockWouldBlock);
-        state_ = State::Connecting;
-    }
-    platform::EventPump::Instance().SetInterest(watch_, POLLOUT);
+    for (platform::Endpoint& e : endpoints_) e.SetPort(remote_port_);
     TimerOn();
-    while (!connected_ && !timed_out_ && !cancel_ && no_error_) PumpStep(true);
+    ++busy_;
+    try {
+        conn_.Connect(endpoints_, StopWait(true));
+    } catch (const NetError& e) {
+        --busy_;
+        TimerOff();
+        FailConnect(e);
+    }
+    --busy_;
     TimerOff();
-    if (!timed_out_ && !cancel_ && no_error_) return;
-    // A connect that did not complete leaves the socket useless: start the next one afresh.
-    const int keep_errno = last_error_no_;
-    connected_ = false;
-    DropSocket();
-    NewSocket(true);
-    last_error_no_ = keep_errno;
-    if (OnConnectionFailed) OnConnectionFailed(this);
-    if (timed_out_) throw ESockError("Connection Timed out");
-    if (cancel_) throw ESockError("Connection Canceled");
-    throw ESockError("Connection Failed");
+    listener_.Close();
+    state_ = State::Connected;
+    connected_ = true;
+    Watch(conn_.Fd(), POLLIN);
+    NotifyConnected();
+}
+
+void TSockSession::StartTls(const platform::TlsOptions& options, const TSockSession* resume) {
+    SetStatus("Starting TLS", 8);
+    TimerOn();
+    ++busy_;
+    try {
+        conn_.StartTls(options, StopWait(true), resume ? &resume->conn_ : nullptr);
+    } catch (const NetError&) {
+        --busy_;
+        TimerOff();
+        // A session whose TLS failed is closed: nothing may follow in clear.
+        if (!conn_.IsOpen()) CloseSocket();
+        if (timed_out_ || cancel_) {
+            cancel_ = false;
+            throw platform::NetError(NetErrc::TlsHandshakeFailed, "timed out");
+        }
+        throw;
+    }
+    --busy_;
+    TimerOff();
 }
 
 void TSockSession::Disconnect() {
@@ -340,26 +393,15 @@ void TSockSession::SendBuffer(const char* bytes, std::size_t length) {
     TimerOn();
     if (!cancel_) {
         if (length == 0) length = ::strnlen(bytes, 65535);
-        std::size_t off = 0;
-        while (off < length && !cancel_) {
-            ssize_t n = ::send(fd_, bytes + off, length - off, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n > 0) {
-                off += static_cast<std::size_t>(n);
-            } else if (n == 0) {
-                break;
-            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                // Wait for room instead of spinning; the pump lets a handler cancel.
-                WaitSocket(POLLOUT);
-            } else {
-                try {
-                    ErrorCheck(platform::kSockWouldBlock);
-                } catch (...) {
-                    TimerOff();
-                    throw;
-                }
-                break;  // not a reportable number: give up on this buffer
-            }
+        ++busy_;
+        try {
+            conn_.Send(std::string_view(bytes, length), StopWait(false));
+        } catch (const NetError& e) {
+            --busy_;
+            TimerOff();
+            Raise(e, "Socket send aborted");
         }
+        --busy_;
     }
     TimerOff();
     if (cancel_) {
@@ -370,10 +412,9 @@ void TSockSession::SendBuffer(const char* bytes, std::size_t length) {
 
 void TSockSession::Write(const std::string& text) {
     SetStatus("Write", 8);
-    std::size_t n = std::min(text.size(), kBufferSize);
-    std::memcpy(buffer_.data(), text.data(), n);
-    buffer_[n] = '\0';
-    SendBuffer(buffer_.data(), 0);
+    // Like the C string it always was: up to the first NUL, at most one buffer.
+    const std::string_view view(text.data(), std::min(text.size(), kBufferSize));
+    SendBuffer(view.data(), std::min(view.size(), ::strnlen(view.data(), view.size())));
 }
 
 void TSockSession::Writeln(const std::string& text) {
@@ -384,70 +425,57 @@ void TSockSession::Writeln(const std::string& text) {
 std::string TSockSession::ReadLn() {
     SetStatus("ReadLn", 8);
     TimerOn();
-    std::string result;
-    std::size_t taken = 0;
-    struct TimerGuard {
+    struct Guard {
         TSockSession* s;
-        ~TimerGuard() { s->TimerOff(); }
+        ~Guard() {
+            --s->busy_;
+            s->TimerOff();
+        }
     } guard{this};
-    do {
-        if (taken >= kBufferSize) throw ESockError("Line too long");
-        ssize_t n =
-            ::recv(fd_, buffer_.data() + taken, kBufferSize - taken, MSG_PEEK | MSG_DONTWAIT);
-        if (n == 0) return {};
-        if (n < 0) {
-            if (errno == ENOTCONN || errno == EBADF) return {};
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                WaitSocket(POLLIN);
-                continue;
-            }
-            ErrorCheck(platform::kSockWouldBlock);
-            return {};
-        }
-        // Bytes before `taken` were consumed already; the peek restarts at the socket's head.
-        const char* start = buffer_.data() + taken;
-        const void* lf = std::memchr(start, '\n', static_cast<std::size_t>(n));
-        std::size_t want = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1
-                              : static_cast<std::size_t>(n);
-        ssize_t got = ::recv(fd_, buffer_.data() + taken, want, MSG_DONTWAIT);
-        if (got > 0) {
-            result.append(buffer_.data() + taken, static_cast<std::size_t>(got));
-            taken += static_cast<std::size_t>(got);
-        }
-        if (lf && got == static_cast<ssize_t>(want)) return result;
-        platform::EventPump::Instance().RunOnePass();
-    } while (!cancel_);
-    cancel_ = false;
-    throw EAbortError("Socket readln aborted");
+    ++busy_;
+    if (!conn_.IsOpen()) return {};
+    std::string line;
+    try {
+        if (!conn_.ReadLine(line, StopWait(false), kBufferSize)) return {};
+    } catch (const NetError& e) {
+        Raise(e, "Socket readln aborted");
+    }
+    // A line cut short by the end of the stream is no line.
+    if (line.empty() || line.back() != '\n') return {};
+    return line;
 }
 
 std::string TSockSession::Read(std::uint16_t count) {
     SetStatus("Read( " + std::to_string(count) + " )", 8);
-    std::size_t want = count;
+    if (!conn_.IsOpen()) return {};
+    std::string out;
+    char chunk[4096];
+    ++busy_;
+    struct Guard {
+        int& busy;
+        ~Guard() { --busy; }
+    } guard{busy_};
     if (count == 0) {
-        ssize_t n = ::recv(fd_, buffer_.data(), kBufferSize, MSG_PEEK | MSG_DONTWAIT);
-        if (n < 0) {
-            ErrorCheck(platform::kSockWouldBlock);
-            return {};
+        // What is there now, without waiting.
+        while (out.size() < kBufferSize && conn_.InputPending()) {
+            const std::size_t n = conn_.Read(
+                chunk, std::min(sizeof chunk, kBufferSize - out.size()), platform::Wait{});
+            if (n == 0) break;
+            out.append(chunk, n);
         }
-        want = static_cast<std::size_t>(n);
-    } else {
-        for (;;) {
-            ssize_t n = ::recv(fd_, buffer_.data(), want, MSG_PEEK | MSG_DONTWAIT);
-            if (n == 0) return {};
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return {};
-            if (n >= static_cast<ssize_t>(want)) break;
-            if (cancel_) {
-                cancel_ = false;
-                throw EAbortError("Socket send aborted");
-            }
-            WaitSocket(POLLIN);
-        }
+        return out;
     }
-    if (want == 0) return {};
-    ssize_t got = ::recv(fd_, buffer_.data(), want, MSG_DONTWAIT);
-    if (got <= 0) return {};
-    return std::string(buffer_.data(), static_cast<std::size_t>(got));
+    try {
+        while (out.size() < count) {
+            const std::size_t n = conn_.Read(
+                chunk, std::min<std::size_t>(sizeof chunk, count - out.size()), StopWait(false));
+            if (n == 0) return {};
+            out.append(chunk, n);
+        }
+    } catch (const NetError& e) {
+        Raise(e, "Socket send aborted");
+    }
+    return out;
 }
 
 std::string TSockSession::Transaction(const std::string& command) {
@@ -482,41 +510,29 @@ void TSockSession::SendFile(const std::string& path) {
     } guard{file};
     struct stat st {};
     ::fstat(file, &st);
-    const std::int64_t size = st.st_size;
-    std::int64_t position = 0;
-    // A peer that stops taking data for a whole time-out ends the transfer: nobody could
-    // stop it otherwise.
-    auto last_progress = std::chrono::steady_clock::now();
-    auto last_pump = last_progress;
-    while (position < size && !cancel_) {
-        ssize_t chunk = ::read(file, buffer_.data(), kBufferSize);
-        if (chunk <= 0) break;  // the file shrank meanwhile
-        position += chunk;
-        std::size_t off = 0;
-        while (off < static_cast<std::size_t>(chunk) && !cancel_) {
-            ssize_t n = ::send(fd_, buffer_.data() + off, static_cast<std::size_t>(chunk) - off,
-                               MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n == 0) break;
-            if (n > 0) {
-                off += static_cast<std::size_t>(n);
-                bytes_sent_ += n;
-                last_progress = std::chrono::steady_clock::now();
+    auto last_pump = std::chrono::steady_clock::now();
+    const std::int64_t base = bytes_sent_;
+    ++busy_;
+    try {
+        // A peer that stops taking data for a whole time-out ends the transfer: nobody could
+        // stop it otherwise.
+        conn_.SendFile(
+            file, st.st_size, std::chrono::milliseconds(TimeOut), [this] { return cancel_; },
+            [&](std::int64_t sent) {
+                bytes_sent_ = base + sent;
                 if (OnPacketSent) OnPacketSent(this);
-                // The screen needs a pass every few milliseconds, not one per packet.
-                if (last_progress - last_pump >= std::chrono::milliseconds(2)) {
+                // The screen needs a pass every few milliseconds, not one per piece.
+                const auto now = std::chrono::steady_clock::now();
+                if (now - last_pump >= std::chrono::milliseconds(2)) {
                     platform::EventPump::Instance().RunOnePass();
-                    last_pump = last_progress;
+                    last_pump = now;
                 }
-            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (Expired(last_progress)) throw ESockError("Send Timed Out");
-                WaitSocket(POLLOUT);
-            } else {
-                ErrorCheck(platform::kSockWouldBlock);
-                platform::EventPump::Instance().RunOnePass();
-            }
-        }
-        if (off < static_cast<std::size_t>(chunk) && !cancel_) break;
+            });
+    } catch (const NetError& e) {
+        --busy_;
+        Raise(e, "Socket send aborted");
     }
+    --busy_;
     if (cancel_) {
         cancel_ = false;
         throw EAbortError("Socket send aborted");
@@ -525,12 +541,13 @@ void TSockSession::SendFile(const std::string& path) {
 
 void TSockSession::Listen(bool completion_channel) {
     SetStatus("Listening", 8);
-    if (fd_ < 0) NewSocket(true);
     event_ = false;
     completion_channel_ = completion_channel;
-    platform::sock::BindAndListen(fd_, 0, static_cast<std::uint16_t>(Port), 1);
+    platform::Endpoint local = ListenAddress ? *ListenAddress : FromIPv4(0);
+    local.SetPort(Port);
+    listener_.Listen(local);
     state_ = State::Listening;
-    platform::EventPump::Instance().SetInterest(watch_, POLLIN);
+    Watch(listener_.Fd(), POLLIN);
 }
 
 int TSockSession::Accept() {
@@ -539,21 +556,19 @@ int TSockSession::Accept() {
     const auto start = std::chrono::steady_clock::now();
     while (!event_ && !cancel_) {
         PumpStep(true);
-        if (!event_ && !cancel_ && Expired(start)) throw ESockError("Accept Timed Out");
+        if (!event_ && !cancel_ && TimeOut > 0 &&
+            std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(TimeOut))
+            throw ESockError("Accept Timed Out");
     }
     if (cancel_) throw ESockError("Accepting Canceled");
-    if (!no_error_) throw ESockError("Error creating Data Connection");
-    std::uint32_t peer = 0;
-    std::uint16_t peer_port = 0;
-    int s = platform::sock::AcceptPeer(fd_, peer, peer_port);
-    if (s < 0) throw ESockError("Error creating Data Connection");
-    if (RequiredPeerAddress != 0 && peer != RequiredPeerAddress) {
-        // Only the server we talk to may feed or take the data connection.
-        ::close(s);
+    int s = -1;
+    try {
+        platform::Wait now;
+        now.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        s = listener_.Accept(now, RequiredPeer ? &*RequiredPeer : nullptr);
+    } catch (const NetError&) {
         throw ESockError("Error creating Data Connection");
     }
-    remote_address_ = peer;
-    remote_port_ = peer_port;
     if (cancel_) {
         ::close(s);
         cancel_ = false;
@@ -563,64 +578,54 @@ int TSockSession::Accept() {
 }
 
 void TSockSession::AdoptSocket(int fd) {
-    DropSocket();
-    fd_ = fd;
+    Watch(-1, 0);
+    listener_.Close();
+    conn_.Adopt(fd);
+    const platform::Endpoint peer = conn_.Peer();
+    remote_address_ = IPv4Of(peer);
+    remote_port_ = static_cast<std::uint16_t>(peer.Port());
     state_ = State::Connected;
     connected_ = true;
-    watch_ = platform::EventPump::Instance().WatchSocket(
-        fd_, POLLIN, [this](short revents) { OnSocketEvent(revents); });
+    Watch(conn_.Fd(), POLLIN);
 }
 
-void TSockSession::SetLinger(bool on) {
-    if (fd_ >= 0) platform::sock::SetLinger(fd_, on);
-}
+void TSockSession::SetLinger(bool on) { conn_.SetLinger(on); }
 
 bool TSockSession::DataAvailable() {
     SetStatus("Data Available", 8);
-    char c;
-    return ::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+    return conn_.InputPending();
 }
 
 void TSockSession::ClearInput() {
     SetStatus("Clearing Input", 8);
-    (void)::recv(fd_, buffer_.data(), kBufferSize, MSG_DONTWAIT);
+    conn_.DiscardInput();
 }
 
 void TSockSession::CloseSocket() {
     SetStatus("Request Close Socket", 4);
     connected_ = false;
-    if (fd_ < 0) return;
-    if (watch_) platform::EventPump::Instance().UnwatchSocket(watch_);
-    watch_ = 0;
-    state_ = State::Idle;
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
-        const int err = errno;
-        if (!destroying_) NewSocket(false);
-        errno = err;
-        ErrorCheck(platform::kSockWouldBlock);
+    listener_.Close();
+    if (!conn_.IsOpen()) {
+        Watch(-1, 0);
+        state_ = State::Idle;
         return;
     }
+    Watch(-1, 0);
+    state_ = State::Idle;
+    conn_.Close();
     if (destroying_) return;
-    NewSocket(false);  // first, so a handler may Connect again at once
     if (OnDisconnect) OnDisconnect(this);
 }
 
 std::string TSockSession::LocalAddressForPort() {
-    std::uint32_t address = 0;
-    std::uint16_t port = 0;
-    platform::sock::LocalAddress(fd_, address, port);
-    std::string text = platform::sock::FormatIPv4(address);
+    std::string text = IPv4Text(conn_.Local());
     for (char& c : text)
         if (c == '.') c = ',';
     return text;
 }
 
 std::string TSockSession::LocalPortForPort() {
-    std::uint32_t address = 0;
-    std::uint16_t port = 0;
-    platform::sock::LocalAddress(fd_, address, port);
+    const int port = state_ == State::Listening ? listener_.Local().Port() : conn_.Local().Port();
     return "," + std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
 }
 

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ftp/thread_timer.h"
+#include "platform/connection.h"
 #include "platform/error.h"
 #include "platform/event_pump.h"
 
@@ -71,8 +73,10 @@ public:
 
     // Name lookup used by ResolveHost; getaddrinfo unless a test puts in its own.
     TResolver Resolver;
-    // When non-zero, Accept refuses a connection from any other peer address.
-    std::uint32_t RequiredPeerAddress = 0;
+    // When set, Accept refuses a connection from any other host (any address family).
+    std::optional<platform::Endpoint> RequiredPeer;
+    // Address Listen binds (with Port); unset: every IPv4 address.
+    std::optional<platform::Endpoint> ListenAddress;
 
     // State.
     const std::string& Status() const { return status_; }
@@ -120,7 +124,14 @@ public:
     void AdoptSocket(int fd);
     // Linger with 0 seconds on (close resets) or off (normal close).
     void SetLinger(bool on);
-    int SocketHandle() const { return fd_; }
+    int SocketHandle() const { return conn_.Fd(); }
+
+    // Switches the connected session to TLS (see platform::Connection::StartTls); `resume`
+    // names a session whose TLS session this one continues. Waits up to TimeOut.
+    void StartTls(const platform::TlsOptions& options, const TSockSession* resume = nullptr);
+    bool TlsActive() const { return conn_.TlsActive(); }
+    // The connection underneath (addresses, certificate).
+    const platform::Connection& Link() const { return conn_; }
 
 protected:
     // Publishes a status text of the given level (1 protocol, 4 buffer/close/accept, 8 trace).
@@ -136,17 +147,20 @@ protected:
     bool destroying_ = false;
 
 private:
-    enum class State { Idle, Connecting, Listening, Connected };
+    enum class State { Idle, Listening, Connected };
 
-    void NewSocket(bool linger_zero);
-    void DropSocket();
     void OnSocketEvent(short revents);
     void OnTimeOut();
     void PumpStep(bool sleep_2ms);
-    // Waits briefly for the socket to become readable/writable, then runs one pump pass.
-    void WaitSocket(short events);
-    // True when `TimeOut` (> 0) has passed since the given moment.
-    bool Expired(std::chrono::steady_clock::time_point since) const;
+    // Watches the connected socket (or the listener) for notifications; 0 interest stops them.
+    void Watch(int fd, short interest);
+    // A wait without deadline that a cancel ends (and the time-out too, when asked).
+    platform::Wait StopWait(bool timeOutStops) const;
+    // Maps a failure of the connection to this session's errors: a cancel becomes
+    // EAbortError(abortText), a system error goes through ErrorCheck.
+    [[noreturn]] void Raise(const platform::NetError& e, const char* abortText);
+    // After a failed or refused connect: the session is idle again and reports it.
+    [[noreturn]] void FailConnect(const platform::NetError& e);
 
     std::string status_;
     int last_error_no_ = 0;
@@ -156,15 +170,17 @@ private:
     std::int64_t bytes_sent_ = 0;
     std::uint32_t remote_address_ = 0;
     std::uint16_t remote_port_ = 0;
+    std::vector<platform::Endpoint> endpoints_;
 
-    std::vector<char> buffer_;
     bool cancel_ = false;
     bool timed_out_ = false;
     bool event_ = false;
-    bool no_error_ = true;
     bool completion_channel_ = false;
+    // Blocking operations in progress: notifications wait until they are over.
+    int busy_ = 0;
 
-    int fd_ = -1;
+    platform::Connection conn_;
+    platform::Listener listener_;
     State state_ = State::Idle;
     platform::EventPump::Id watch_ = 0;
     TThreadTimer timer_;

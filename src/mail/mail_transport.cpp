@@ -1,10 +1,6 @@
 #include "mail/mail_transport.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,7 +24,6 @@ bool IsOctet(const std::string& piece) {
     return value <= 255;
 }
 
-std::string ErrnoText(const std::string& what, int err) { return what + ": " + std::strerror(err); }
 
 }  // namespace
 
@@ -85,118 +80,74 @@ void RunPendingEvents() { platform::EventPump::Instance().RunOnePass(); }
 
 TMailSocket::TMailSocket(int stream_timeout_ms) : stream_timeout_ms_(stream_timeout_ms) {}
 
-TMailSocket::~TMailSocket() {
-    if (fd_ >= 0) ::close(fd_);
-}
+TMailSocket::~TMailSocket() { conn_.Abort(); }
 
 void TMailSocket::Open(const std::string& host, int port) {
-    if (fd_ >= 0) Close();
+    if (conn_.IsOpen()) Close();
     peer_closed_ = false;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (IsDottedAddress(host)) {
-        if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
-            throw EMailSocketError("Invalid address: " + host, 0);
-        }
-    } else {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-        if (rc != 0 || found == nullptr) {
-            throw EMailSocketError("Host not found: " + host + " (" + ::gai_strerror(rc) + ")", rc);
-        }
-        addr.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-        ::freeaddrinfo(found);
+    try {
+        // Resolves and connects while the event pump runs; a server that never answers the
+        // connection request ends the wait.
+        conn_.Connect(host, port, platform::Wait::For(std::chrono::milliseconds(kConnectLimitMs)));
+    } catch (const platform::NetError& e) {
+        throw EMailSocketError(e.what(), e.SystemError());
     }
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw EMailSocketError(ErrnoText("socket", errno), errno);
-    int rc;
-    do {
-        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    } while (rc < 0 && errno == EINTR);
-    if (rc < 0) {
-        const int err = errno;
-        ::close(fd);
-        throw EMailSocketError(ErrnoText("connect", err), err);
-    }
-    fd_ = fd;
     if (OnConnectNotify) OnConnectNotify(this);
 }
 
 void TMailSocket::SendText(const std::string& text) {
-    if (fd_ < 0) throw EMailSocketError("Socket not open", 0);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::send(fd_, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            throw EMailSocketError(ErrnoText("send", err), err);
-        }
-        done += static_cast<std::size_t>(n);
+    if (!conn_.IsOpen()) throw EMailSocketError("Socket not open", 0);
+    try {
+        // A server that stops taking data must not hold the program inside a send.
+        conn_.Send(text, platform::Wait::For(std::chrono::milliseconds(kDefaultIdleLimitMs)));
+    } catch (const platform::NetError& e) {
+        throw EMailSocketError(e.what(), e.SystemError());
     }
 }
 
 bool TMailSocket::AwaitData(int idle_limit_ms) {
     silent_ = false;
-    const auto start = std::chrono::steady_clock::now();
-    while (fd_ >= 0) {
-        pollfd p{fd_, POLLIN, 0};
-        const int rc = ::poll(&p, 1, kPollMs);
-        if (rc > 0) return true;  // readable, closed or failed: the read tells which
-        if (rc < 0 && errno != EINTR) {
-            const int err = errno;
-            throw EMailSocketError(ErrnoText("poll", err), err);
-        }
-        RunPendingEvents();
-        if (idle_limit_ms > 0 &&
-            std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(idle_limit_ms)) {
-            silent_ = true;
-            return false;
-        }
+    if (!conn_.IsOpen()) return false;
+    const platform::Wait wait = platform::Wait::For(std::chrono::milliseconds(idle_limit_ms));
+    try {
+        // Readable, closed or failed: the read tells which.
+        while (!conn_.InputPending() && !conn_.AtEnd())
+            platform::WaitReady(conn_.Fd(), POLLIN, wait, platform::NetErrc::ReplyTimedOut);
+    } catch (const platform::NetError& e) {
+        if (e.Code() != platform::NetErrc::ReplyTimedOut)
+            throw EMailSocketError(e.what(), e.SystemError());
+        silent_ = true;
+        return false;
     }
-    return false;
+    return true;
 }
 
 std::string TMailSocket::Read() {
-    if (fd_ < 0) return {};
-    pollfd p{fd_, POLLIN, 0};
-    int rc;
-    do {
-        rc = ::poll(&p, 1, stream_timeout_ms_);
-    } while (rc < 0 && errno == EINTR);
-    if (rc <= 0) return {};
+    if (!conn_.IsOpen()) return {};
     char buffer[kReadSize];
-    ssize_t n;
-    do {
-        n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
-    if (n == 0) {
-        peer_closed_ = true;
-        return {};
+    std::size_t n = 0;
+    try {
+        if (conn_.InputPending())
+            n = conn_.Read(buffer, sizeof buffer,
+                           platform::Wait::For(std::chrono::milliseconds(stream_timeout_ms_)));
+    } catch (const platform::NetError& e) {
+        if (e.Code() == platform::NetErrc::ReplyTimedOut) return {};
+        throw EMailSocketError(e.what(), e.SystemError());
     }
-    if (n < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return {};
-        const int err = errno;
-        throw EMailSocketError(ErrnoText("recv", err), err);
-    }
-    return std::string(buffer, static_cast<std::size_t>(n));
+    if (n == 0 && conn_.AtEnd()) peer_closed_ = true;
+    return std::string(buffer, n);
 }
 
 std::string TMailSocket::LocalHostName() const {
-    if (fd_ < 0) return {};
+    if (!conn_.IsOpen()) return {};
     char name[257] = {};
     if (::gethostname(name, 256) != 0) return {};
     return std::string(name, ::strnlen(name, 256));
 }
 
 void TMailSocket::Close() {
-    if (fd_ < 0) return;
-    ::close(fd_);
-    fd_ = -1;
+    if (!conn_.IsOpen()) return;
+    conn_.Close();
     if (OnDisconnectNotify) OnDisconnectNotify(this);
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/connection.h"
 #include "platform/error.h"
 
 namespace mail {
@@ -63,13 +64,13 @@ public:
     // Resolves (unless the host is a dotted address), connects and delivers the connect
     // notification before returning. Throws EMailSocketError on any failure.
     void Open(const std::string& host, int port);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return conn_.IsOpen(); }
 
     // Writes the whole text; callers include the line ends. Throws on failure.
     void SendText(const std::string& text);
 
-    // Waits until the socket is readable, polling 200 ms at a time and running the event pump
-    // between polls; the end of the stream counts as readable. Returns false at once when the
+    // Waits until the socket is readable, running the event pump while it waits; the end of the
+    // stream counts as readable. Returns false at once when the
     // socket is not open, and when `idle_limit_ms` (> 0) passes in silence (then Silent() turns
     // true): a server that stops answering must not hold the program for ever.
     bool AwaitData(int idle_limit_ms = 0);
@@ -86,11 +87,12 @@ public:
     // Closes the socket; the disconnect notification follows when it was open.
     void Close();
 
-    static constexpr int kPollMs = 200;
     static constexpr std::size_t kReadSize = 1024;
+    // How long a connection request may go unanswered.
+    static constexpr int kConnectLimitMs = 20000;
 
 private:
-    int fd_ = -1;
+    platform::Connection conn_;
     int stream_timeout_ms_;
     bool peer_closed_ = false;
     bool silent_ = false;

@@ -9,6 +9,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/sendfile.h>
 #include <unistd.h>
 
@@ -42,7 +44,44 @@ void Pump() {
 
 std::string SystemText(int err) { return std::strerror(err); }
 
-[[noreturn]] void Fail(NetErrc code, const std::string& detail) { throw NetError(code, detail); }
+// sendfile and OpenSSL's socket writes cannot ask for MSG_NOSIGNAL: a peer that went away must
+// give EPIPE, not end the process. SIGPIPE is held back on this thread while they run, and one
+// raised meanwhile is taken off again.
+class NoSigpipe {
+public:
+    NoSigpipe() {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        was_pending_ = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+    }
+    ~NoSigpipe() {
+        if (!was_pending_) {
+            sigset_t pending;
+            sigpending(&pending);
+            if (sigismember(&pending, SIGPIPE) == 1) {
+                timespec zero{};
+                while (sigtimedwait(&pipe_, nullptr, &zero) < 0 && errno == EINTR) {
+                }
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    }
+    NoSigpipe(const NoSigpipe&) = delete;
+    NoSigpipe& operator=(const NoSigpipe&) = delete;
+
+private:
+    sigset_t pipe_, old_;
+    bool was_pending_ = false;
+};
+
+[[noreturn]] void Fail(NetErrc code, const std::string& detail, int err = 0) {
+    throw NetError(code, detail, err);
+}
+
+[[noreturn]] void FailErrno(NetErrc code, int err) { Fail(code, SystemText(err), err); }
 
 void CheckStop(const Wait& wait) {
     if (wait.Stopped()) Fail(NetErrc::Canceled, "");
@@ -62,7 +101,9 @@ bool IsNumericHost(const std::string& host) {
            ::inet_pton(AF_INET6, host.c_str(), &a6) == 1;
 }
 
-int SystemLookup(const std::string& host, std::vector<Endpoint>& found) {
+}  // namespace
+
+int LookupHost(const std::string& host, std::vector<Endpoint>& found) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -79,6 +120,8 @@ int SystemLookup(const std::string& host, std::vector<Endpoint>& found) {
     ::freeaddrinfo(list);
     return found.empty() ? EAI_NONAME : 0;
 }
+
+namespace {
 
 std::string ErrorQueueText() {
     std::string text;
@@ -208,7 +251,7 @@ std::vector<Endpoint> Resolve(const std::string& host, int port, const Wait& wai
                               const LookupFunction& lookup) {
     std::vector<Endpoint> found;
     if (!lookup && IsNumericHost(host)) {
-        SystemLookup(host, found);
+        LookupHost(host, found);
     } else {
         // The lookup blocks in its own thread; a wait that ends early abandons it, and its late
         // result lands in the shared state nobody reads any more.
@@ -219,7 +262,7 @@ std::vector<Endpoint> Resolve(const std::string& host, int port, const Wait& wai
             std::vector<Endpoint> found;
         };
         auto state = std::make_shared<State>();
-        LookupFunction run = lookup ? lookup : LookupFunction(SystemLookup);
+        LookupFunction run = lookup ? lookup : LookupFunction(LookupHost);
         std::thread([state, run, host] {
             std::vector<Endpoint> result;
             const int rc = run(host, result);
@@ -294,11 +337,12 @@ void Connection::Reset() {
 void Connection::Connect(const std::vector<Endpoint>& endpoints, const Wait& wait) {
     Reset();
     std::string last = "no address";
-    NetErrc code = NetErrc::ConnectFailed;
+    int lastErr = 0;
     for (const Endpoint& e : endpoints) {
         const int fd = ::socket(e.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0) {
-            last = SystemText(errno);
+            lastErr = errno;
+            last = SystemText(lastErr);
             continue;
         }
         const int one = 1;
@@ -323,9 +367,9 @@ void Connection::Connect(const std::vector<Endpoint>& endpoints, const Wait& wai
         }
         ::close(fd);
         last = e.HostText() + " port " + std::to_string(e.Port()) + ": " + SystemText(err);
-        code = NetErrc::ConnectFailed;
+        lastErr = err;
     }
-    Fail(code, last);
+    Fail(NetErrc::ConnectFailed, last, lastErr);
 }
 
 void Connection::Connect(const std::string& host, int port, const Wait& wait) {
@@ -380,7 +424,11 @@ void Connection::StartTls(const TlsOptions& options, const Wait& wait, const Con
     }
     ERR_clear_error();
     for (;;) {
-        const int rc = SSL_connect(ssl);
+        int rc;
+        {
+            NoSigpipe guard;
+            rc = SSL_connect(ssl);
+        }
         if (rc == 1) break;
         const int e = SSL_get_error(ssl, rc);
         try {
@@ -426,7 +474,7 @@ void Connection::StartTls(const TlsOptions& options, const Wait& wait, const Con
 }
 
 void Connection::Send(std::string_view bytes, const Wait& wait) {
-    if (fd_ < 0) Fail(NetErrc::NotConnected, "");
+    if (fd_ < 0) Fail(NetErrc::NotConnected, "", ENOTCONN);
     std::size_t done = 0;
     while (done < bytes.size()) {
         CheckStop(wait);
@@ -455,7 +503,7 @@ void Connection::Send(std::string_view bytes, const Wait& wait) {
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
             WaitFor(POLLOUT, wait, NetErrc::SendTimedOut);
         } else {
-            Fail(NetErrc::SendFailed, SystemText(errno));
+            FailErrno(NetErrc::SendFailed, errno);
         }
     }
 }
@@ -463,7 +511,7 @@ void Connection::Send(std::string_view bytes, const Wait& wait) {
 std::int64_t Connection::SendFile(int file, std::int64_t size, std::chrono::milliseconds idle,
                                   const std::function<bool()>& stop,
                                   const std::function<void(std::int64_t)>& progress) {
-    if (fd_ < 0) Fail(NetErrc::NotConnected, "");
+    if (fd_ < 0) Fail(NetErrc::NotConnected, "", ENOTCONN);
     std::int64_t sent = 0;
     auto idleWait = [&] { return Wait::For(idle, stop); };
     Wait wait = idleWait();
@@ -475,7 +523,11 @@ std::int64_t Connection::SendFile(int file, std::int64_t size, std::chrono::mill
         if (useSendfile) {
             const auto want =
                 static_cast<std::size_t>(std::min<std::int64_t>(size - sent, 1 << 20));
-            const ssize_t n = ::sendfile(fd_, file, nullptr, want);
+            ssize_t n;
+            {
+                NoSigpipe guard;
+                n = ::sendfile(fd_, file, nullptr, want);
+            }
             if (n > 0) {
                 sent += n;
                 wait = idleWait();
@@ -491,7 +543,7 @@ std::int64_t Connection::SendFile(int file, std::int64_t size, std::chrono::mill
                 useSendfile = false;  // not a file sendfile can take: copy through a buffer
                 continue;
             }
-            Fail(NetErrc::SendFailed, SystemText(errno));
+            FailErrno(NetErrc::SendFailed, errno);
         }
         if (off == have) {
             buffer.resize(kFileChunk);
@@ -499,7 +551,7 @@ std::int64_t Connection::SendFile(int file, std::int64_t size, std::chrono::mill
                                      static_cast<std::size_t>(std::min<std::int64_t>(
                                          size - sent, static_cast<std::int64_t>(kFileChunk))));
             if (r < 0 && errno == EINTR) continue;
-            if (r < 0) Fail(NetErrc::ReadFailed, SystemText(errno));
+            if (r < 0) FailErrno(NetErrc::ReadFailed, errno);
             if (r == 0) break;
             have = static_cast<std::size_t>(r);
             off = 0;
@@ -522,6 +574,7 @@ bool Connection::Fill(const Wait& wait) {
         CheckStop(wait);
         if (tls_) {
             ERR_clear_error();
+            NoSigpipe guard;
             const int n = SSL_read(tls_->ssl, chunk, sizeof chunk);
             if (n > 0) {
                 in_.append(chunk, static_cast<std::size_t>(n));
@@ -557,7 +610,7 @@ bool Connection::Fill(const Wait& wait) {
             at_end_ = true;
             return false;
         }
-        Fail(NetErrc::ReadFailed, SystemText(errno));
+        FailErrno(NetErrc::ReadFailed, errno);
     }
 }
 
@@ -632,6 +685,7 @@ void Connection::Close() {
     if (fd_ < 0) return;
     if (tls_) {
         ERR_clear_error();
+        NoSigpipe guard;
         SSL_shutdown(tls_->ssl);  // our close-notify; the peer's is not waited for
     }
     Reset();
@@ -639,9 +693,14 @@ void Connection::Close() {
 
 void Connection::Abort() {
     if (fd_ < 0) return;
-    linger l{1, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    SetLinger(true);
     Reset();
+}
+
+void Connection::SetLinger(bool resetOnClose) {
+    if (fd_ < 0) return;
+    linger l{resetOnClose ? 1 : 0, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
 }
 
 Endpoint Connection::Local() const {
@@ -664,17 +723,15 @@ Endpoint Connection::Peer() const {
 
 Listener::~Listener() { Close(); }
 
-void Listener::Listen(const Endpoint& like) {
+void Listener::Listen(const Endpoint& local) {
     Close();
-    Endpoint local = like;
-    local.SetPort(0);
-    fd_ = ::socket(like.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) Fail(NetErrc::ConnectFailed, SystemText(errno));
+    fd_ = ::socket(local.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) FailErrno(NetErrc::ConnectFailed, errno);
     if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local.address), local.length) != 0 ||
         ::listen(fd_, 1) != 0) {
         const int err = errno;
         Close();
-        Fail(NetErrc::ConnectFailed, SystemText(err));
+        FailErrno(NetErrc::ConnectFailed, err);
     }
 }
 
@@ -696,12 +753,12 @@ int Listener::Accept(const Wait& wait, const Endpoint* peer) {
         if (s < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED)
                 continue;
-            Fail(NetErrc::ConnectFailed, SystemText(errno));
+            FailErrno(NetErrc::ConnectFailed, errno);
         }
         // Only the server we talk to may feed or take the data connection.
         if (peer && !from.SameHost(*peer)) {
             ::close(s);
-            continue;
+            Fail(NetErrc::ConnectFailed, "data connection from " + from.HostText());
         }
         return s;
     }

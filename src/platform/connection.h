@@ -50,6 +50,8 @@ bool SplitHostPort(const std::string& text, std::string& host, int& port);
 // Name lookup on a worker thread (numeric addresses at once); every address of the name, in
 // the resolver's order. A test may put in its own lookup.
 using LookupFunction = std::function<int(const std::string& host, std::vector<Endpoint>& found)>;
+// The system's blocking lookup (getaddrinfo, IPv4 and IPv6): 0 or a getaddrinfo code.
+int LookupHost(const std::string& host, std::vector<Endpoint>& found);
 std::vector<Endpoint> Resolve(const std::string& host, int port, const Wait& wait,
                               const LookupFunction& lookup = {});
 
@@ -109,6 +111,8 @@ public:
     void Close();
     // Abortive close: the peer sees a reset.
     void Abort();
+    // Whether a later Close resets the connection (linger 0) instead of closing it in order.
+    void SetLinger(bool resetOnClose);
 
     Endpoint Local() const;
     Endpoint Peer() const;
@@ -140,11 +144,11 @@ public:
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
 
-    // Listens on a free port of the local address `like` (the control connection's own).
-    void Listen(const Endpoint& like);
+    // Listens on the address and port of `local` (port 0: a free one).
+    void Listen(const Endpoint& local);
     Endpoint Local() const;
     // Waits for one connection and returns its socket. When `peer` is given, a connection from
-    // any other host is refused (closed) and the wait goes on.
+    // any other host is closed and fails the accept.
     int Accept(const Wait& wait, const Endpoint* peer = nullptr);
     void Close();
     int Fd() const { return fd_; }

@@ -69,8 +69,8 @@ const std::error_category& NetCategory() {
 
 std::error_code make_error_code(NetErrc e) { return {static_cast<int>(e), NetCategory()}; }
 
-NetError::NetError(NetErrc code, const std::string& detail)
-    : Error(Compose(code, detail)), code_(code), detail_(detail) {}
+NetError::NetError(NetErrc code, const std::string& detail, int systemError)
+    : Error(Compose(code, detail)), code_(code), detail_(detail), system_error_(systemError) {}
 NetError::~NetError() = default;
 TlsVerifyError::~TlsVerifyError() = default;
 

@@ -36,15 +36,18 @@ std::error_code make_error_code(NetErrc e);
 
 class NetError : public Error {
 public:
-    NetError(NetErrc code, const std::string& detail);
+    NetError(NetErrc code, const std::string& detail, int systemError = 0);
     ~NetError() override;
     NetErrc Code() const { return code_; }
+    // The errno behind the failure, 0 when none.
+    int SystemError() const { return system_error_; }
     // What the message adds to the code's text (host, system reason); may be empty.
     const std::string& Detail() const { return detail_; }
 
 private:
     NetErrc code_;
     std::string detail_;
+    int system_error_;
 };
 
 // A certificate that did not verify: carries what a trust dialog shows.
