@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 
 #include "mail/jconvert.h"
+#include "mail/mail_transport.h"
 #include "mail/orb_msg.h"
 #include "mail/orb_util.h"
 #include "platform/mime_types.h"
@@ -149,6 +151,32 @@ TEST(RenderMessage, JapaneseHeadersAreEncodedAndStoredBack) {
     ascii.JPName = "Taro";  // still a word, without ESC ( J inside
     EXPECT_EQ(Headers(Render(ascii))[2],
               "From: " + kWord + EncodeBase64("Taro") + "?=<taro@example.jp>");
+}
+
+// A header value holding CR, LF or NUL would end its header line early and start one of its
+// own (a Bcc:, say): rendering refuses the message instead.
+TEST(RenderMessage, HeaderValuesWithLineBreaksOrNulAreRefused) {
+    const std::string bcc = "\r\nBcc: evil@example.jp";
+    const std::vector<std::pair<const char*, std::function<void(TOrbMsg&)>>> cases = {
+        {"Subject", [&](TOrbMsg& m) { m.Subject += bcc; }},
+        {"Subject, NUL", [](TOrbMsg& m) { m.Subject += std::string(1, '\0'); }},
+        {"ReplyTo, lone CR", [](TOrbMsg& m) { m.ReplyTo = "r@example.jp\rBcc: e@x.jp"; }},
+        {"JPName", [&](TOrbMsg& m) { m.JPName = "Taro" + bcc; }},
+        {"UserName", [&](TOrbMsg& m) { m.UserName = "Taro\n"; }},
+        {"From", [&](TOrbMsg& m) { m.From += bcc; }},
+        {"SendTo", [&](TOrbMsg& m) { m.SendTo += "\n"; }},
+        {"CC", [&](TOrbMsg& m) { m.CC = "c@example.jp" + bcc; }},
+        {"InReplyTo", [&](TOrbMsg& m) { m.InReplyTo = "<id@x>" + bcc; }},
+        {"extra header", [&](TOrbMsg& m) { m.ExtraHeaders = {"X-Tag: 1" + bcc}; }},
+        {"CharSet", [&](TOrbMsg& m) { m.CharSet = "ISO-2022-JP" + bcc; }},
+    };
+    for (const auto& [name, change] : cases) {
+        SCOPED_TRACE(name);
+        TOrbMsg m = BasicMessage();
+        change(m);
+        RecordingSession session;
+        EXPECT_THROW(RenderMessage(session, m), EMailArgumentError);
+    }
 }
 
 TEST(RenderMessage, BodyConversion) {
