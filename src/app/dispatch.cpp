@@ -4,6 +4,7 @@
 #include "app/error_log.h"
 #include "app/main_screen.h"
 #include "app/notification.h"
+#include "app/refusal.h"
 #include "platform/sjis.h"
 #include "platform/texts.h"
 
@@ -50,6 +51,69 @@ void Dispatch::SmtpError(const std::string& message) {
     screen_.View().ShowMessage("Error: " + message);
 }
 
+namespace {
+
+// The recipient's address: the text after the first "," of the address line.
+std::string SendToOf(const std::string& addressLine) {
+    const std::size_t comma = platform::sjis::Find(addressLine, ',');
+    return comma == platform::sjis::npos ? std::string() : addressLine.substr(comma + 1);
+}
+
+// The screen's name of a message field; only the fields the notification fills can be met.
+std::string FieldLabel(mail::MessageField field) {
+    const auto& t = platform::texts();
+    switch (field) {
+        case mail::MessageField::UserName:
+        case mail::MessageField::JPName:
+            return t.MailNameLabel;
+        case mail::MessageField::From:
+            return t.MailAddressLabel;
+        case mail::MessageField::ReplyTo:
+            return t.ReplyAddressLabel;
+        case mail::MessageField::SendTo:
+        case mail::MessageField::CC:
+        case mail::MessageField::BCC:
+            return t.RecipientLabel;
+        case mail::MessageField::Subject:
+            return t.SubjectField;
+        default:
+            return mail::FieldName(field);
+    }
+}
+
+}  // namespace
+
+void Dispatch::FillMessage(mail::TOrbMsg& message, const std::string& addressLine) {
+    const settings::TSenderProfile& profile = screen_.State().CurrentProfile;
+    message.Clear();
+    message.UserName = profile.MailName;
+    message.From = profile.MailAddress;
+    message.ReplyTo = profile.ReplyAddress;
+    message.SendTo = SendToOf(addressLine);
+    message.Subject = screen_.View().Subject();
+    message.CharSet = "ISO-2022-JP";
+}
+
+std::string Dispatch::Refusal(const std::string& addressLine) {
+    mail::TOrbMsg message;
+    FillMessage(message, addressLine);
+    if (const auto problem = mail::FindSendProblem(message)) {
+        return RefusalMessage(FieldLabel(problem->field),
+                              problem->kind == mail::SendProblem::Address
+                                  ? RefusalReason::Address
+                                  : RefusalReason::ControlCharacter);
+    }
+    const settings::TSenderProfile& profile = screen_.State().CurrentProfile;
+    if (profile.PopAuthOn()) {
+        const auto& t = platform::texts();
+        if (mail::HasLineBreakOrNul(profile.PopAccount))
+            return RefusalMessage(t.PopAccountLabel, RefusalReason::ControlCharacter);
+        if (mail::HasLineBreakOrNul(profile.PopPassword))
+            return RefusalMessage(t.PasswordLabel, RefusalReason::ControlCharacter);
+    }
+    return {};
+}
+
 DispatchOutcome Dispatch::SendNotification(const std::string& addressLine) {
     const auto& t = platform::texts();
     MainView& view = screen_.View();
@@ -61,9 +125,6 @@ DispatchOutcome Dispatch::SendNotification(const std::string& addressLine) {
     state.DownloadBase = BuildDownloadBase(profile.WwwAddress, view.DirectoryText());
     std::vector<std::string> body = ComposeNotification(
         view.HeaderLines(), state.DownloadBase, state.FileName, state.FileSize, view.FooterLines());
-    const std::size_t comma = platform::sjis::Find(addressLine, ',');
-    const std::string sendTo =
-        comma == platform::sjis::npos ? std::string() : addressLine.substr(comma + 1);
 
     view.SetProgress(0);
     view.SetStatus(t.StatusMailConnecting);
@@ -104,14 +165,8 @@ DispatchOutcome Dispatch::SendNotification(const std::string& addressLine) {
     smtp_.Port = "25";
     smtp_.EncodeProgressStep = 10;
     smtp_.SendProgressStep = 10;
-    message_.Clear();
-    message_.UserName = profile.MailName;
-    message_.From = profile.MailAddress;
-    message_.ReplyTo = profile.ReplyAddress;
-    message_.SendTo = sendTo;
-    message_.Subject = view.Subject();
+    FillMessage(message_, addressLine);
     message_.Text = std::move(body);
-    message_.CharSet = "ISO-2022-JP";
 
     try {
         smtp_.Connect();

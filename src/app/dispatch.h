@@ -25,6 +25,11 @@ public:
     // addressLine: the address-book line chosen for the send (name, ",", address).
     DispatchOutcome SendNotification(const std::string& addressLine);
 
+    // The message refusing the notification the mail clients would refuse (a line break or
+    // NUL in a header value or a POP3 credential, an envelope address that is not one); empty
+    // when it can go out. Checked before the upload, so no file is left without its mail.
+    std::string Refusal(const std::string& addressLine);
+
     // True when the last SendNotification delivered the message without an error report.
     bool Delivered() const { return delivered_; }
 
@@ -34,6 +39,9 @@ public:
 
 private:
     void ErrorLog(const std::string& message);
+    // The notification's header fields, as the profile, the subject field and the address
+    // line give them.
+    void FillMessage(mail::TOrbMsg& message, const std::string& addressLine);
     void BeforeSend();
     void SendProgress(int percent);
     void AfterSend();

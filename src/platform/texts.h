@@ -110,8 +110,7 @@ struct Texts {
     std::string DefaultSubject = Sjis(u8"データ送信の件");
     std::string SelectFilePrompt = Sjis(u8"ﾌｧｲﾙを選択して下さい。");
     std::string VersionCaption = Sjis(u8"バージョン情報");
-    std::string DetailRule =
-        Sjis(u8"データ詳細=================================================");
+    std::string DetailRule = Sjis(u8"データ詳細=================================================");
     std::string DetailFileName = Sjis(u8"【ファイル名】：");
     std::string DetailFileSize = Sjis(u8"【ファイル量】：");
     std::string DetailBytes = Sjis(u8"ﾊﾞｲﾄ");
@@ -163,8 +162,7 @@ struct Texts {
     std::string FileMissing = Sjis(u8"ﾌｧｲﾙが在りません。");
     std::string StatusDeleteDone = Sjis(u8"削除終了");
     // Messages (our own wording) for failures that would otherwise pass unseen.
-    std::string DeleteDirectoryMissing =
-        Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
+    std::string DeleteDirectoryMissing = Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
     std::string DeleteFailed = Sjis(u8"ﾌｧｲﾙを削除できませんでした。履歴は残します。");
     std::string Pop3ConnectFailed =
         Sjis(u8"POP3ｻｰﾊﾞｰに接続できませんでした。通知ﾒｰﾙは送信されていません。");
@@ -176,6 +174,15 @@ struct Texts {
     // ---- send log, resend and deletion ----
 
     // ---- mail ----
+    // Refusals of a send before anything goes out (our own wording): "「" field "」" reason.
+    std::string SubjectField = Sjis(u8"件名");
+    std::string FieldOpen = Sjis(u8"「");
+    std::string FieldClose = Sjis(u8"」");
+    std::string RefusedControlCharacter =
+        Sjis(u8"に改行などの制御文字が含まれているため送信できません。");
+    std::string RefusedAddress =
+        Sjis(u8"のメールアドレスに「<」「>」「,」や空白が含まれているため送信できません。");
+    std::string RefusedTooLong = Sjis(u8"が長すぎるため送信できません。");
 
     // ---- FTP ----
     std::string UploadDone = Sjis(u8"送信終了");  // an upload's success (TransUpload)
