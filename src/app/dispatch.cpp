@@ -13,7 +13,8 @@ namespace app {
 Dispatch::Dispatch(MainScreen& screen) : screen_(screen) {
     smtp_.OnBeforeSend = [this](void*) { BeforeSend(); };
     smtp_.OnSendProgress = [this](void*, std::uint16_t percent) { SendProgress(percent); };
-    smtp_.OnAfterSend = [this](void*) { AfterSend(); };
+    // Progress only: whether the mail went out is decided where SendMessage returns.
+    smtp_.OnAfterSend = [this](void*) { screen_.View().SetProgress(0); };
     smtp_.OnError = [this](void*, int, const std::string& message) { SmtpError(message); };
 }
 
@@ -29,25 +30,11 @@ void Dispatch::BeforeSend() { screen_.View().SetProgress(0); }
 
 void Dispatch::SendProgress(int percent) { screen_.View().SetProgress(percent); }
 
-void Dispatch::AfterSend() {
-    // A refused recipient also ends here; its error report must not be followed by "done".
-    if (smtpErrors_ == 0) {
-        screen_.View().SetStatus(platform::texts().StatusSendDone);
-        delivered_ = true;
-    }
-    screen_.View().SetProgress(0);
-    try {
-        smtp_.Quit();
-    } catch (const platform::Error&) {
-        // The message was handed over; a failed goodbye changes nothing.
-    }
-}
-
 void Dispatch::SmtpError(const std::string& message) {
     ErrorLog(message);
     // Once the message was handed over, a refused goodbye is no failure of the send.
-    if (delivered_) return;
-    ++smtpErrors_;
+    if (afterDelivery_) return;
+    reported_ = true;
     screen_.View().ShowMessage("Error: " + message);
 }
 
@@ -115,12 +102,19 @@ std::string Dispatch::Refusal(const std::string& addressLine) {
 }
 
 DispatchOutcome Dispatch::SendNotification(const std::string& addressLine) {
+    reported_ = false;
+    afterDelivery_ = false;
+    last_ = RunPhase(addressLine);
+    afterDelivery_ = false;
+    message_.Text.clear();
+    return last_;
+}
+
+DispatchOutcome Dispatch::RunPhase(const std::string& addressLine) {
     const auto& t = platform::texts();
     MainView& view = screen_.View();
     TSendState& state = screen_.State();
     const settings::TSenderProfile& profile = state.CurrentProfile;
-    delivered_ = false;
-    smtpErrors_ = 0;
 
     state.DownloadBase = BuildDownloadBase(profile.WwwAddress, view.DirectoryText());
     std::vector<std::string> body = ComposeNotification(
@@ -140,13 +134,13 @@ DispatchOutcome Dispatch::SendNotification(const std::string& addressLine) {
                 ErrorLog(t.Pop3ConnectError);
                 pop_.Quit();
                 view.ShowMessage(t.Pop3ConnectFailed);
-                return DispatchOutcome::Finished;
+                return DispatchOutcome::NotDelivered;
             }
             if (!pop_.Login()) {
                 ErrorLog(t.Pop3LoginError);
                 pop_.Quit();
                 view.ShowMessage(t.Pop3LoginFailed);
-                return DispatchOutcome::Finished;
+                return DispatchOutcome::NotDelivered;
             }
             pop_.CountNewMessages();
             pop_.RetrieveAll(received_);
@@ -168,16 +162,27 @@ DispatchOutcome Dispatch::SendNotification(const std::string& addressLine) {
     FillMessage(message_, addressLine);
     message_.Text = std::move(body);
 
+    return SendBySmtp();
+}
+
+DispatchOutcome Dispatch::SendBySmtp() {
+    const auto& t = platform::texts();
+    MainView& view = screen_.View();
     try {
         smtp_.Connect();
-        if (!smtp_.ErrorFlag) {
-            view.SetStatus(t.StatusMailSending);
-            smtp_.SendMessage(message_);
-            smtp_.Quit();
-        } else if (smtpErrors_ == 0) {
+        if (smtp_.ErrorFlag) {
             // A refused connection raises no error event; say so instead of ending silently.
-            ErrorLog("SMTP connection failure: " + profile.SmtpServer);
-            view.ShowMessage(t.SmtpConnectFailed);
+            if (!reported_) {
+                ErrorLog("SMTP connection failure: " + smtp_.Host);
+                view.ShowMessage(t.SmtpConnectFailed);
+            }
+            return DispatchOutcome::NotDelivered;
+        }
+        view.SetStatus(t.StatusMailSending);
+        // A refused transaction runs the client's error routine, which sets ErrorFlag.
+        if (!smtp_.SendMessage(message_) || smtp_.ErrorFlag) {
+            smtp_.Quit();
+            return DispatchOutcome::NotDelivered;
         }
     } catch (const platform::Error& e) {
         try {
@@ -185,14 +190,20 @@ DispatchOutcome Dispatch::SendNotification(const std::string& addressLine) {
         } catch (const platform::Error&) {
         }
         // Failures the client already reported through its error event stay at that report.
-        if (smtpErrors_ == 0) {
+        if (!reported_) {
             ErrorLog(e.what());
             view.ShowMessage("Error: " + MainScreen::ErrorText(e));
         }
-        delivered_ = false;
+        return DispatchOutcome::NotDelivered;
     }
-    message_.Text.clear();
-    return DispatchOutcome::Finished;
+    view.SetStatus(t.StatusSendDone);
+    afterDelivery_ = true;
+    try {
+        smtp_.Quit();
+    } catch (const platform::Error&) {
+        // The message was handed over; a failed goodbye changes nothing.
+    }
+    return DispatchOutcome::Delivered;
 }
 
 }  // namespace app

@@ -25,14 +25,15 @@ std::vector<Step> Cat(std::initializer_list<std::vector<Step>> parts) {
 
 class SendOutcomeTest : public SendWorkflowTest {
 protected:
-    // A send through the proxy at `port`: profile without POP, a 10-byte file, Yes answered.
-    void SendThroughProxy(std::uint16_t port) {
+    // A send through the proxy at `port`, Yes answered; true when the notification went out.
+    bool SendThroughProxy(std::uint16_t port) {
         screen->Environment().SelectUseProxy();
         screen->Environment().ProxyHost = "127.0.0.1";
         screen->Environment().ProxyPort = port;
         view.yesNoAnswers = {true};
         app::SendJob job(*screen);
         job.StartSend();
+        return job.Mail().Delivered();
     }
 };
 
@@ -106,9 +107,10 @@ TEST_F(SendOutcomeTest, OnlyAConfirmedUploadIsLoggedAndAnnounced) {
         ScriptedPeer ftp(c.steps);
         StartScreen();
         ChooseFile(10);
-        SendThroughProxy(ftp.Port());
+        const bool delivered = SendThroughProxy(ftp.Port());
 
         ASSERT_TRUE(ftp.WaitDone());
+        EXPECT_EQ(delivered, stored);
         EXPECT_EQ(ftp.Errors(), Lines{});
         EXPECT_EQ(screen->LogList().size(), stored ? 1u : 0u);
         EXPECT_EQ(screen->State().TransferOk, stored);
