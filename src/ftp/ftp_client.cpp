@@ -27,6 +27,14 @@ void RefuseUnsafeCommand(const std::string& command) {
     }
 }
 
+// Why a reply line ends a step: the line itself, or words when there was none or it carried
+// no reply code.
+std::string FailureReason(const std::string& line) {
+    if (line.empty()) return kConnectionClosedText;
+    if (line[0] < '0' || line[0] > '9') return platform::UnreadableReplyText(line);
+    return line;
+}
+
 bool IsPositiveCompletion(int code) { return code >= 200 && code <= 299; }
 bool IsPreliminary(int code) { return code >= 100 && code <= 199; }
 
@@ -131,9 +139,7 @@ void TFtpClient::ReadReplyContinuation(std::string line) {
     }
 }
 
-std::string TFtpClient::ReplyOrClosed() const {
-    return TransactionReply().empty() ? std::string(kConnectionClosedText) : TransactionReply();
-}
+std::string TFtpClient::ReplyOrClosed() const { return FailureReason(TransactionReply()); }
 
 void TFtpClient::LoginFailed(const std::string& reason) {
     if (OnConnectionFailed) OnConnectionFailed(this);
@@ -350,7 +356,7 @@ bool TFtpClient::Upload(const std::string& local_path, const std::string& remote
                 if (!CancelRequested() && !TimedOut()) ReadReplyContinuation(line);
             } while (IsPreliminary(ReplyCode(line)) && !CancelRequested() && !TimedOut());
             // Only a 2xx reply says the server has the file.
-            if (!IsPositiveCompletion(ReplyCode(line))) throw FTPException(line);
+            if (!IsPositiveCompletion(ReplyCode(line))) throw FTPException(FailureReason(line));
         }
         // A transfer skipped after a time-out or cancel never reached the server.
         if (TimedOut()) throw ESockError("Connection Timed out");

@@ -92,7 +92,7 @@ private:
     void LoginCheck();
     [[noreturn]] void LoginFailed(const std::string& reason);
     void RefusedStep(bool& handled);
-    // The reply line, or kConnectionClosedText when none came.
+    // The reply line; kConnectionClosedText when none came, words when it had no code.
     std::string ReplyOrClosed() const;
 
     std::unique_ptr<TSockSession> data_session_;
