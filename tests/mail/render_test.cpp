@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <tuple>
 
 #include "mail/jconvert.h"
 #include "mail/mail_transport.h"
@@ -157,25 +158,30 @@ TEST(RenderMessage, JapaneseHeadersAreEncodedAndStoredBack) {
 // own (a Bcc:, say): rendering refuses the message instead.
 TEST(RenderMessage, HeaderValuesWithLineBreaksOrNulAreRefused) {
     const std::string bcc = "\r\nBcc: evil@example.jp";
-    const std::vector<std::pair<const char*, std::function<void(TOrbMsg&)>>> cases = {
-        {"Subject", [&](TOrbMsg& m) { m.Subject += bcc; }},
-        {"Subject, NUL", [](TOrbMsg& m) { m.Subject += std::string(1, '\0'); }},
-        {"ReplyTo, lone CR", [](TOrbMsg& m) { m.ReplyTo = "r@example.jp\rBcc: e@x.jp"; }},
-        {"JPName", [&](TOrbMsg& m) { m.JPName = "Taro" + bcc; }},
-        {"UserName", [&](TOrbMsg& m) { m.UserName = "Taro\n"; }},
-        {"From", [&](TOrbMsg& m) { m.From += bcc; }},
-        {"SendTo", [&](TOrbMsg& m) { m.SendTo += "\n"; }},
-        {"CC", [&](TOrbMsg& m) { m.CC = "c@example.jp" + bcc; }},
-        {"InReplyTo", [&](TOrbMsg& m) { m.InReplyTo = "<id@x>" + bcc; }},
-        {"extra header", [&](TOrbMsg& m) { m.ExtraHeaders = {"X-Tag: 1" + bcc}; }},
-        {"CharSet", [&](TOrbMsg& m) { m.CharSet = "ISO-2022-JP" + bcc; }},
+    const std::vector<std::tuple<const char*, std::function<void(TOrbMsg&)>, std::string>> cases = {
+        {"CR LF", [&](TOrbMsg& m) { m.Subject += bcc; }, "Subject"},
+        {"NUL", [](TOrbMsg& m) { m.Subject += std::string(1, '\0'); }, "Subject"},
+        {"lone CR", [](TOrbMsg& m) { m.ReplyTo = "r@example.jp\rBcc: e@x.jp"; }, "ReplyTo"},
+        {"CR LF", [&](TOrbMsg& m) { m.JPName = "Taro" + bcc; }, "JPName"},
+        {"LF", [&](TOrbMsg& m) { m.UserName = "Taro\n"; }, "UserName"},
+        {"CR LF", [&](TOrbMsg& m) { m.From += bcc; }, "From"},
+        {"LF", [&](TOrbMsg& m) { m.SendTo += "\n"; }, "SendTo"},
+        {"CR LF", [&](TOrbMsg& m) { m.CC = "c@example.jp" + bcc; }, "CC"},
+        {"CR LF", [&](TOrbMsg& m) { m.InReplyTo = "<id@x>" + bcc; }, "InReplyTo"},
+        {"CR LF", [&](TOrbMsg& m) { m.ExtraHeaders = {"X-Tag: 1" + bcc}; }, "ExtraHeaders"},
+        {"CR LF", [&](TOrbMsg& m) { m.CharSet = "ISO-2022-JP" + bcc; }, "CharSet"},
     };
-    for (const auto& [name, change] : cases) {
-        SCOPED_TRACE(name);
+    for (const auto& [what, change, field] : cases) {
+        SCOPED_TRACE(field + ", " + what);
         TOrbMsg m = BasicMessage();
         change(m);
         RecordingSession session;
-        EXPECT_THROW(RenderMessage(session, m), EMailArgumentError);
+        try {
+            RenderMessage(session, m);
+            ADD_FAILURE() << "rendered";
+        } catch (const EMailArgumentError& e) {
+            EXPECT_EQ(e.what(), "Line break or NUL in " + field + ".");
+        }
     }
 }
 

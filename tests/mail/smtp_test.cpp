@@ -398,31 +398,44 @@ TEST(SmtpSend, RefusedBeforeAnythingIsSent) {
     struct Case {
         const char* name;
         void (*change)(TOrbMsg&);
-        const char* message;  // empty: a line-break refusal
+        const char* message;
     };
     const Case cases[] = {
         {"no From", [](TOrbMsg& m) { m.From.clear(); }, "\"From\" field not specified."},
         {"no SendTo", [](TOrbMsg& m) { m.SendTo.clear(); }, "\"SendTo\" field not specified."},
-        {"CR LF in From", [](TOrbMsg& m) { m.From = "a@x.jp>\r\nRCPT TO:<victim@y.jp"; }, ""},
-        {"LF in SendTo", [](TOrbMsg& m) { m.SendTo = "b@y.jp\nDATA"; }, ""},
-        {"CR in CC", [](TOrbMsg& m) { m.CC = "c@y.jp\rQUIT"; }, ""},
-        {"LF in BCC", [](TOrbMsg& m) { m.BCC = "d@y.jp\nRSET"; }, ""},
+        {"CR LF in From", [](TOrbMsg& m) { m.From = "a@x.jp>\r\nRCPT TO:<victim@y.jp"; },
+         "Line break or NUL in From."},
+        {"LF in SendTo", [](TOrbMsg& m) { m.SendTo = "b@y.jp\nDATA"; },
+         "Line break or NUL in SendTo."},
+        {"CR in CC", [](TOrbMsg& m) { m.CC = "c@y.jp\rQUIT"; }, "Line break or NUL in CC."},
+        {"LF in BCC", [](TOrbMsg& m) { m.BCC = "d@y.jp\nRSET"; }, "Line break or NUL in BCC."},
         // Header values: a line break would start a header line of its own (Bcc:).
-        {"CR LF in Subject", [](TOrbMsg& m) { m.Subject = "Hi\r\nBcc: evil@y.jp"; }, ""},
-        {"lone CR in ReplyTo", [](TOrbMsg& m) { m.ReplyTo = "r@x.jp\rBcc: evil@y.jp"; }, ""},
-        {"LF in JPName", [](TOrbMsg& m) { m.JPName = "Taro\nBcc: evil@y.jp"; }, ""},
-        {"LF in UserName", [](TOrbMsg& m) { m.UserName = "Taro\nBcc: evil@y.jp"; }, ""},
-        {"CR in an extra header", [](TOrbMsg& m) { m.ExtraHeaders = {"X-A: 1\rBcc: e@y.jp"}; }, ""},
-        {"NUL in Subject", [](TOrbMsg& m) { m.Subject = std::string("Hi\0there", 8); }, ""},
-        {"NUL in From", [](TOrbMsg& m) { m.From = std::string("a@x.jp\0b", 8); }, ""},
+        {"CR LF in Subject", [](TOrbMsg& m) { m.Subject = "Hi\r\nBcc: evil@y.jp"; },
+         "Line break or NUL in Subject."},
+        {"lone CR in ReplyTo", [](TOrbMsg& m) { m.ReplyTo = "r@x.jp\rBcc: evil@y.jp"; },
+         "Line break or NUL in ReplyTo."},
+        {"LF in JPName", [](TOrbMsg& m) { m.JPName = "Taro\nBcc: evil@y.jp"; },
+         "Line break or NUL in JPName."},
+        {"LF in UserName", [](TOrbMsg& m) { m.UserName = "Taro\nBcc: evil@y.jp"; },
+         "Line break or NUL in UserName."},
+        {"CR in an extra header", [](TOrbMsg& m) { m.ExtraHeaders = {"X-A: 1\rBcc: e@y.jp"}; },
+         "Line break or NUL in ExtraHeaders."},
+        {"NUL in Subject", [](TOrbMsg& m) { m.Subject = std::string("Hi\0there", 8); },
+         "Line break or NUL in Subject."},
+        {"NUL in From", [](TOrbMsg& m) { m.From = std::string("a@x.jp\0b", 8); },
+         "Line break or NUL in From."},
         // Envelope addresses: anything past the address would become an ESMTP parameter.
-        {"parameter after the sender", [](TOrbMsg& m) { m.From = "a@x.jp> SIZE=1"; }, ""},
+        {"parameter after the sender", [](TOrbMsg& m) { m.From = "a@x.jp> SIZE=1"; },
+         "Address in From holds \"<\", \">\", \",\" or a blank."},
         {"parameter after a recipient", [](TOrbMsg& m) { m.SendTo = "b@y.jp> NOTIFY=SUCCESS"; },
-         ""},
-        {"blank inside the brackets", [](TOrbMsg& m) { m.CC = "Hanako <b c@y.jp>"; }, ""},
+         "Address in SendTo holds \"<\", \">\", \",\" or a blank."},
+        {"blank inside the brackets", [](TOrbMsg& m) { m.CC = "Hanako <b c@y.jp>"; },
+         "Address in CC holds \"<\", \">\", \",\" or a blank."},
         {"comma inside the sender's brackets",
-         [](TOrbMsg& m) { m.From = "Taro <a@x.jp,evil@y.jp>"; }, ""},
-        {"< inside the brackets", [](TOrbMsg& m) { m.BCC = "<d<e@y.jp>"; }, ""},
+         [](TOrbMsg& m) { m.From = "Taro <a@x.jp,evil@y.jp>"; },
+         "Address in From holds \"<\", \">\", \",\" or a blank."},
+        {"< inside the brackets", [](TOrbMsg& m) { m.BCC = "<d<e@y.jp>"; },
+         "Address in BCC holds \"<\", \">\", \",\" or a blank."},
     };
     ScriptedPeer peer(Concat({Greeted(), {Expect("QUIT"), Send("221 bye\r\n")}}));
     TOrbSMTP smtp;
@@ -434,8 +447,8 @@ TEST(SmtpSend, RefusedBeforeAnythingIsSent) {
         try {
             smtp.SendMessage(m);
             ADD_FAILURE() << "not refused";
-        } catch (const mail::EMailArgumentError&) {
-            EXPECT_STREQ(c.message, "");
+        } catch (const mail::EMailArgumentError& e) {
+            EXPECT_STREQ(e.what(), c.message);
         } catch (const mail::ESmtpError& e) {
             EXPECT_STREQ(e.what(), c.message);
         }
