@@ -200,6 +200,12 @@ TEST_F(SendOutcomeTest, HostileFieldsAreRefusedBeforeAnythingIsSent) {
              profile(s).MailAddress = "sender@example.test> SIZE=1";
          },
          S("「電子ﾒｰﾙｱﾄﾞﾚｽ」") + address},
+        {"POP3 account: LF",
+         [&](app::MainScreen& s, HistoryView&) {
+             profile(s).PopAuth = "1";
+             profile(s).PopAccount = "pop\nDELE 1";
+         },
+         S("「ｱｶｳﾝﾄ名」") + breaks},
         {"FTP user: NUL",
          [&](app::MainScreen& s, HistoryView&) { profile(s).FtpUserId = std::string("fe\0rn", 5); },
          S("「ﾕｰｻﾞｰID」") + breaks},
