@@ -110,7 +110,8 @@ struct Texts {
     std::string DefaultSubject = Sjis(u8"データ送信の件");
     std::string SelectFilePrompt = Sjis(u8"ﾌｧｲﾙを選択して下さい。");
     std::string VersionCaption = Sjis(u8"バージョン情報");
-    std::string DetailRule = Sjis(u8"データ詳細=================================================");
+    std::string DetailRule =
+        Sjis(u8"データ詳細=================================================");
     std::string DetailFileName = Sjis(u8"【ファイル名】：");
     std::string DetailFileSize = Sjis(u8"【ファイル量】：");
     std::string DetailBytes = Sjis(u8"ﾊﾞｲﾄ");
@@ -162,7 +163,8 @@ struct Texts {
     std::string FileMissing = Sjis(u8"ﾌｧｲﾙが在りません。");
     std::string StatusDeleteDone = Sjis(u8"削除終了");
     // Messages (our own wording) for failures that would otherwise pass unseen.
-    std::string DeleteDirectoryMissing = Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
+    std::string DeleteDirectoryMissing =
+        Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
     std::string DeleteFailed = Sjis(u8"ﾌｧｲﾙを削除できませんでした。履歴は残します。");
     std::string Pop3ConnectFailed =
         Sjis(u8"POP3ｻｰﾊﾞｰに接続できませんでした。通知ﾒｰﾙは送信されていません。");
