@@ -12,8 +12,9 @@ namespace app {
 class MainScreen;
 
 enum class DispatchOutcome {
-    Finished,  // the phase ran to its end, whether or not the mail went out
-    Aborted,   // a POP3 step raised a failure: the whole job ends, the flags stay as they were
+    Delivered,     // the SMTP server took the message
+    NotDelivered,  // the phase ended without the mail going out; the failure was reported
+    Aborted,       // a POP3 step raised a failure: the whole job ends, the flags stay as they were
 };
 
 class Dispatch {
@@ -25,18 +26,28 @@ public:
     // addressLine: the address-book line chosen for the send (name, ",", address).
     DispatchOutcome SendNotification(const std::string& addressLine);
 
-    // True when the last SendNotification delivered the message without an error report.
-    bool Delivered() const { return delivered_; }
+    // The message refusing the notification the mail clients would refuse (a line break or
+    // NUL in a header value or a POP3 credential, an envelope address that is not one); empty
+    // when it can go out. Checked before the upload, so no file is left without its mail.
+    std::string Refusal(const std::string& addressLine);
+
+    // True when the last SendNotification returned Delivered.
+    bool Delivered() const { return last_ == DispatchOutcome::Delivered; }
 
     mail::TOrbSMTP& Smtp() { return smtp_; }
     mail::TOrbPOP& Pop() { return pop_; }
     mail::TOrbMsgList& Received() { return received_; }
 
 private:
+    DispatchOutcome RunPhase(const std::string& addressLine);
+    // Connect, SendMessage and Quit; the message and the SMTP client are set up.
+    DispatchOutcome SendBySmtp();
     void ErrorLog(const std::string& message);
+    // The notification's header fields, as the profile, the subject field and the address
+    // line give them.
+    void FillMessage(mail::TOrbMsg& message, const std::string& addressLine);
     void BeforeSend();
     void SendProgress(int percent);
-    void AfterSend();
     void SmtpError(const std::string& message);
 
     MainScreen& screen_;
@@ -44,8 +55,9 @@ private:
     mail::TOrbPOP pop_;
     mail::TOrbMsg message_;
     mail::TOrbMsgList received_;
-    int smtpErrors_ = 0;  // error reports during the current phase
-    bool delivered_ = false;
+    DispatchOutcome last_ = DispatchOutcome::NotDelivered;
+    bool reported_ = false;       // the SMTP client reported a failure during this phase
+    bool afterDelivery_ = false;  // the server has the message; only the goodbye is left
 };
 
 }  // namespace app

@@ -4,6 +4,7 @@
 
 #include "app/error_log.h"
 #include "app/main_screen.h"
+#include "app/refusal.h"
 #include "app/remote_path.h"
 #include "app/send_log.h"
 #include "platform/data_dir.h"
@@ -12,6 +13,26 @@
 #include "platform/texts.h"
 
 namespace app {
+
+namespace {
+
+// The non-empty segments of a remote path, in order (separators are whole characters only).
+std::vector<std::string> PathSegments(const std::string& path) {
+    std::vector<std::string> segments;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = platform::sjis::Find(path, '/', start);
+        if (slash == platform::sjis::npos) slash = path.size();
+        if (slash > start) segments.push_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return segments;
+}
+
+// The reason of a failure as one error-log line.
+std::string OneLine(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+
+}  // namespace
 
 std::string ProgressText(const std::string& fileName, std::int64_t sent, std::int64_t total) {
     const auto& t = platform::texts();
@@ -30,12 +51,9 @@ SendJob::SendJob(MainScreen& screen) : screen_(screen), dispatch_(screen) {
     progress_.SetInterval(1000);
     progress_.SetOnTimer([this](ftp::TThreadTimer*) { ProgressTick(); });
 
-    ftp_.OnConnect = [this](ftp::TSockSession*) { UploadStep(); };
+    ftp_.OnConnect = [this](ftp::TSockSession*) { uploadOutcome_ = UploadStep(); };
     ftp_.OnSuccess = [this](ftp::TSockSession*, ftp::TCmdType code) { OnSuccess(code); };
     ftp_.OnFailure = [this](ftp::TSockSession*, bool&, ftp::TCmdType code) { OnFailure(code); };
-    ftp_.OnConnectionFailed = [this](ftp::TSockSession*) {
-        screen_.View().ShowMessage(platform::texts().FtpConnectFailed);
-    };
     ftp_.OnError = [this](ftp::TSockSession*, std::uint16_t, const std::string& message) {
         ErrorLog(message);
     };
@@ -48,6 +66,7 @@ SendJob::SendJob(MainScreen& screen) : screen_(screen), dispatch_(screen) {
 SendJob::~SendJob() { progress_.SetEnabled(false); }
 
 void SendJob::ErrorLog(const std::string& message) {
+    ++errorLines_;
     try {
         AppendErrorLog(screen_.DataDir(), message);
     } catch (const platform::Error& e) {
@@ -65,8 +84,8 @@ void SendJob::ProgressTick() {
     view.SetProgress(total > 0 ? static_cast<int>(sent * 100 / total) : 0);
 }
 
+// The FTP events only report; whether the file was sent is decided by RunUpload's outcome.
 void SendJob::OnSuccess(ftp::TCmdType code) {
-    screen_.State().TransferOk = true;
     if (code == ftp::TransUpload) {
         StopProgress();
         screen_.View().SetProgress(100);
@@ -78,7 +97,6 @@ void SendJob::OnSuccess(ftp::TCmdType code) {
 }
 
 void SendJob::OnFailure(ftp::TCmdType code) {
-    screen_.State().TransferOk = false;
     if (code < ftp::TransMakeDir || code > ftp::TransDoCommand) return;
     const std::string& text = ftp::TextsOf(code).send_failure;
     if (text.empty()) return;
@@ -124,6 +142,15 @@ void SendJob::StartSend() {
     state.RecipientName =
         comma == platform::sjis::npos ? addressLine : addressLine.substr(0, comma);
 
+    // Values the clients would refuse stop the job before the question, so neither half of a
+    // send goes out without the other.
+    std::string refusal = state.ResendMode ? std::string() : UploadRefusal();
+    if (refusal.empty()) refusal = dispatch_.Refusal(addressLine);
+    if (!refusal.empty()) {
+        view.ShowMessage(refusal);
+        return;
+    }
+
     if (!view.AskYesNo(SendConfirmation(state.FileName, state.RecipientName))) return;
 
     if (!state.ResendMode) {
@@ -142,15 +169,8 @@ void SendJob::StartSend() {
         ftp_.FirewallType = ftp::FTUser;
         ftp_.FWAuthenticate = false;
         ftp_.ReportLevel = 0;
-        try {
-            ftp_.Connect();
-        } catch (const platform::Error&) {
-            try {
-                ftp_.Disconnect();
-            } catch (const platform::Error&) {
-            }
-            state.TransferOk = false;
-        }
+        // The one place that decides whether the file was sent.
+        state.TransferOk = RunUpload() == UploadOutcome::Stored;
     }
 
     if (state.TransferOk) {
@@ -160,7 +180,60 @@ void SendJob::StartSend() {
     }
 }
 
-void SendJob::UploadStep() {
+UploadOutcome SendJob::RunUpload() {
+    const std::size_t linesBefore = errorLines_;
+    uploadOutcome_ = UploadOutcome::LogInFailed;
+    uploadFailure_.clear();
+    try {
+        ftp_.Connect();
+    } catch (const platform::Error& e) {
+        uploadFailure_ = e.what();
+        try {
+            ftp_.Disconnect();
+        } catch (const platform::Error&) {
+        }
+    }
+    if (uploadOutcome_ == UploadOutcome::LogInFailed)
+        screen_.View().ShowMessage(platform::texts().FtpConnectFailed);
+    // Every failed upload leaves a line in the error log, also when no event wrote one (a
+    // server that closed the connection, a refused argument).
+    if (uploadOutcome_ != UploadOutcome::Stored && errorLines_ == linesBefore)
+        ErrorLog("FTP failure: " + OneLine(uploadFailure_));
+    return uploadOutcome_;
+}
+
+std::string SendJob::UploadRefusal() {
+    const auto& t = platform::texts();
+    const TSendState& state = screen_.State();
+    const settings::TSenderProfile& profile = state.CurrentProfile;
+    // Each value with the command line it goes out in (CWD is as long as MKD).
+    std::vector<std::pair<const std::string*, std::string>> lines = {
+        {&t.FtpUserIdLabel, "USER " + profile.FtpUserId}};
+    if (!screen_.Environment().EffectiveProxyHost().empty())
+        lines.push_back({&t.FtpHostLabel, "USER " + profile.FtpUserId + "@" + profile.FtpHost});
+    lines.push_back({&t.PasswordLabel, "PASS " + profile.FtpPassword});
+    for (const std::string& segment : PathSegments(NormalizeRemotePath(profile.HostStartFolder)))
+        lines.push_back({&t.HostStartFolderLabel, "CWD " + segment});
+    if (!state.DirectoryText.empty()) {
+        for (const std::string& segment : PathSegments(NormalizeRemotePath(state.DirectoryText)))
+            lines.push_back({&t.DirectoryLabel, "CWD " + segment});
+    }
+    lines.push_back({&t.FileLabel, "STOR " + state.FileName});
+    for (const auto& [label, line] : lines) {
+        switch (ftp::CheckCommand(line)) {
+            case ftp::CommandFault::None:
+                break;
+            case ftp::CommandFault::TooLong:
+                return RefusalMessage(*label, RefusalReason::TooLong);
+            case ftp::CommandFault::LineBreak:
+            case ftp::CommandFault::Nul:
+                return RefusalMessage(*label, RefusalReason::ControlCharacter);
+        }
+    }
+    return {};
+}
+
+UploadOutcome SendJob::UploadStep() {
     const auto& t = platform::texts();
     MainView& view = screen_.View();
     TSendState& state = screen_.State();
@@ -174,7 +247,9 @@ void SendJob::UploadStep() {
         progress_.SetInterval(1000);
         progress_.SetEnabled(true);
         ftp_.Mode(ftp::TransferImage);
-        ftp_.Upload(platform::SjisToUtf8(state.LocalPath), state.FileName);
+        // False only for a failure a handler swallowed: still no file on the server.
+        if (!ftp_.Upload(platform::SjisToUtf8(state.LocalPath), state.FileName))
+            throw platform::Error("Upload failure");
         state.FileSize = ftp_.BytesTotal;
         // The file is stored; a refused or failed goodbye does not undo that (the session is
         // closed either way).
@@ -182,7 +257,6 @@ void SendJob::UploadStep() {
             ftp_.Disconnect();
         } catch (const platform::Error&) {
         }
-        state.TransferOk = true;
 
         LogRecordSource source;
         source.FileName = state.FileName;
@@ -200,26 +274,22 @@ void SendJob::UploadStep() {
         std::tm local{};
         localtime_r(&now, &local);
         AppendLogRecord(screen_.LogList(), local, source);
-    } catch (const platform::Error&) {
-        state.TransferOk = false;
+        return UploadOutcome::Stored;
+    } catch (const platform::Error& e) {
+        uploadFailure_ = e.what();
         StopProgress();
         view.ShowMessage(t.FtpErrorDisconnect);
         try {
             ftp_.Disconnect();
         } catch (const platform::Error&) {
         }
+        return UploadOutcome::Failed;
     }
 }
 
 bool SendJob::ChangeToRemoteDirectory(const std::string& path) {
     const bool create = screen_.Environment().CreateMissingDirectory;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t slash = platform::sjis::Find(path, '/', start);
-        if (slash == platform::sjis::npos) slash = path.size();
-        const std::string segment = path.substr(start, slash - start);
-        start = slash + 1;
-        if (segment.empty()) continue;
+    for (const std::string& segment : PathSegments(path)) {
         try {
             ftp_.ChangeDir(segment);
             continue;

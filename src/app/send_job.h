@@ -13,6 +13,13 @@ namespace app {
 
 class MainScreen;
 
+// How the upload phase of a send ended. Only Stored lets the notification go out.
+enum class UploadOutcome {
+    LogInFailed,  // no connection or no log-in: nothing was uploaded
+    Failed,       // a step after the log-in failed: directory, transfer or completion reply
+    Stored,       // the server confirmed the file with a 2xx reply, and it is logged
+};
+
 class SendJob {
 public:
     explicit SendJob(MainScreen& screen);
@@ -31,7 +38,14 @@ public:
     void ProgressTick();
 
 private:
-    void UploadStep();
+    // Connects, runs UploadStep inside the log-in and says how it ended; reports a failure
+    // that no event reported.
+    UploadOutcome RunUpload();
+    // The FTP client's OnConnect: everything after the log-in.
+    UploadOutcome UploadStep();
+    // The message refusing an FTP value that cannot go out as one command line; empty when
+    // every one can.
+    std::string UploadRefusal();
     // False when the walk stopped; the connection is closed then.
     bool ChangeToRemoteDirectory(const std::string& path);
     void StopProgress();
@@ -44,6 +58,10 @@ private:
     ftp::TThreadTimer progress_;
     Dispatch dispatch_;
     bool running_ = false;
+    // What UploadStep returned, and why it failed (the client runs it inside Connect).
+    UploadOutcome uploadOutcome_ = UploadOutcome::LogInFailed;
+    std::string uploadFailure_;
+    std::size_t errorLines_ = 0;  // lines written to the error log by this job object
 };
 
 // The status text of a progress tick: name + "を転送中（" + sent + "ﾊﾞｲﾄ／" + total + "ﾊﾞｲﾄ）".

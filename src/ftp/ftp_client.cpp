@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/reply_text.h"
 #include "platform/sjis.h"
 
 namespace ftp {
@@ -10,11 +11,32 @@ FTPException::~FTPException() = default;
 
 namespace {
 
-// A command argument must never smuggle a second command to the server.
-void RefuseLineBreaks(const std::string& text) {
-    if (text.find_first_of("\r\n") != std::string::npos)
-        throw FTPException("Line break in FTP command refused");
+// A command argument must never smuggle a second command to the server, nor lose the line end
+// that keeps the next command apart.
+void RefuseUnsafeCommand(const std::string& command) {
+    switch (CheckCommand(command)) {
+        case CommandFault::None:
+            return;
+        case CommandFault::LineBreak:
+            throw FTPException("Line break in FTP command refused");
+        case CommandFault::Nul:
+            throw FTPException("NUL in FTP command refused");
+        case CommandFault::TooLong:
+            throw FTPException("FTP command line longer than " + std::to_string(kMaxCommandLine) +
+                               " bytes refused");
+    }
 }
+
+// Why a reply line ends a step: the line itself, or words when there was none or it carried
+// no reply code.
+std::string FailureReason(const std::string& line) {
+    if (line.empty()) return kConnectionClosedText;
+    if (line[0] < '0' || line[0] > '9') return platform::UnreadableReplyText(line);
+    return line;
+}
+
+bool IsPositiveCompletion(int code) { return code >= 200 && code <= 299; }
+bool IsPreliminary(int code) { return code >= 100 && code <= 199; }
 
 // The reply code a line starts with (up to four digits; 0 when it starts with none).
 int ReplyCode(const std::string& line) {
@@ -52,18 +74,25 @@ int PassivePort(const std::string& reply) {
             text.pop_back();
         if (text.empty() || text.size() > 3 ||
             text.find_first_not_of("0123456789") != std::string::npos)
-            throw FTPException("Invalid PASV reply: " + reply);
+            throw FTPException(platform::UnreadableReplyText(reply));
         int v = std::stoi(text);
-        if (v > 255) throw FTPException("Invalid PASV reply: " + reply);
+        if (v > 255) throw FTPException(platform::UnreadableReplyText(reply));
         return v;
     };
-    if (n < 5) throw FTPException("Invalid PASV reply: " + reply);
+    if (n < 5) throw FTPException(platform::UnreadableReplyText(reply));
     int port = number(fields[4], false) * 256 + number(fields[5], true);
-    if (port == 0) throw FTPException("Invalid PASV reply: " + reply);
+    if (port == 0) throw FTPException(platform::UnreadableReplyText(reply));
     return port;
 }
 
 }  // namespace
+
+CommandFault CheckCommand(const std::string& command) {
+    if (command.find_first_of("\r\n") != std::string::npos) return CommandFault::LineBreak;
+    if (command.find('\0') != std::string::npos) return CommandFault::Nul;
+    if (command.size() + 2 > kMaxCommandLine) return CommandFault::TooLong;
+    return CommandFault::None;
+}
 
 std::string FileNamePart(const std::string& path) {
     std::size_t cut = 0;
@@ -97,7 +126,7 @@ void TFtpClient::Abort() {
 }
 
 std::string TFtpClient::Transaction(const std::string& command) {
-    RefuseLineBreaks(command);
+    RefuseUnsafeCommand(command);
     std::string reply = TSockSession::Transaction(command);
     ReadReplyContinuation(reply);
     return reply;
@@ -110,11 +139,16 @@ void TFtpClient::ReadReplyContinuation(std::string line) {
     }
 }
 
+std::string TFtpClient::ReplyOrClosed() const { return FailureReason(TransactionReply()); }
+
+void TFtpClient::LoginFailed(const std::string& reason) {
+    if (OnConnectionFailed) OnConnectionFailed(this);
+    throw FTPException(reason);
+}
+
 void TFtpClient::LoginCheck() {
-    if (ReplyNumber() >= 401 && ReplyNumber() <= 599) {
-        if (OnConnectionFailed) OnConnectionFailed(this);
-        throw FTPException(TransactionReply());
-    }
+    if (TransactionReply().empty() || (ReplyNumber() >= 401 && ReplyNumber() <= 599))
+        LoginFailed(ReplyOrClosed());
 }
 
 void TFtpClient::Connect() {
@@ -124,14 +158,12 @@ void TFtpClient::Connect() {
     TSockSession::Connect();
     try {
         std::string greeting = ReadLn();
+        if (greeting.empty()) LoginFailed(kConnectionClosedText);
         SetStatus(greeting, 1);
         ReadReplyContinuation(greeting);
         const int code = ReplyCode(greeting);
         SetReplyNumber(static_cast<std::int16_t>(code));
-        if (code > 400) {
-            if (OnConnectionFailed) OnConnectionFailed(this);
-            throw FTPException(greeting);
-        }
+        if (code > 400) LoginFailed(greeting);
         if (FWAuthenticate) {
             Transaction("USER " + FWUserID);
             LoginCheck();
@@ -163,11 +195,18 @@ void TFtpClient::Connect() {
             Transaction("USER " + UserID);
             LoginCheck();
         }
+        bool password_sent = false;
         if (ReplyNumber() == 331) {
             SetStatus("PASS ", 1);  // never the password itself
             Transaction("PASS " + Password);
             LoginCheck();
+            password_sent = true;
         }
+        // Logged in means 230, or any 2xx once the password was sent; a reply that asks for
+        // more, or none at all, is no log-in.
+        const int code_after = ReplyNumber();
+        if (code_after != 230 && !(password_sent && IsPositiveCompletion(code_after)))
+            LoginFailed(ReplyOrClosed());
         if (OnConnect) OnConnect(this);
     } catch (...) {
         try {
@@ -196,7 +235,7 @@ void TFtpClient::Disconnect() {
 }
 
 void TFtpClient::DoCommand(const std::string& command) {
-    RefuseLineBreaks(command);
+    RefuseUnsafeCommand(command);
     const TCmdType code = CodeOf(command);
     ClearCancel();
     CheckConnection();
@@ -204,13 +243,14 @@ void TFtpClient::DoCommand(const std::string& command) {
     if (DataAvailable()) Read(0);  // leftovers of earlier replies
     Transaction(command);
     const int reply = ReplyNumber();
-    if (reply >= 400 && reply <= 599) {
+    // A command the server closed the connection on instead of answering failed too.
+    if (TransactionReply().empty() || (reply >= 400 && reply <= 599)) {
         if (reply >= 500 && reply <= 502 && OnUnSupportedFunction)
             OnUnSupportedFunction(this, code);
-        if (!OnFailure) throw FTPException(TransactionReply());
+        if (!OnFailure) throw FTPException(ReplyOrClosed());
         bool handled = false;
         OnFailure(this, handled, code);
-        if (!handled) throw FTPException(TransactionReply());
+        if (!handled) throw FTPException(ReplyOrClosed());
         return;
     }
     if (OnSuccess) OnSuccess(this, code);
@@ -237,19 +277,19 @@ void TFtpClient::Mode(int transfer_type) {
 }
 
 void TFtpClient::RefusedStep(bool& handled) {
-    if (!OnFailure) throw FTPException(TransactionReply());
+    if (!OnFailure) throw FTPException(ReplyOrClosed());
     bool h = false;
     OnFailure(this, h, TransUpload);
-    if (!h) throw FTPException(TransactionReply());
+    if (!h) throw FTPException(ReplyOrClosed());
     handled = true;
 }
 
-void TFtpClient::Upload(const std::string& local_path, const std::string& remote_name) {
+bool TFtpClient::Upload(const std::string& local_path, const std::string& remote_name) {
     bool success = false;
     ClearCancel();
     try {
         const std::string stor_name = remote_name.empty() ? FileNamePart(local_path) : remote_name;
-        RefuseLineBreaks(stor_name);
+        RefuseUnsafeCommand("STOR " + stor_name);
         CheckConnection();
         std::lock_guard<std::recursive_mutex> lock(upload_lock_);
         // Every exit from here on destroys the data session and releases the lock.
@@ -271,9 +311,9 @@ void TFtpClient::Upload(const std::string& local_path, const std::string& remote
         bool refused_handled = false;
         if (Passive) {
             Transaction("PASV");
-            if (ReplyNumber() > 499) {
+            if (TransactionReply().empty() || ReplyNumber() > 499) {
                 RefusedStep(refused_handled);
-                return;
+                return false;
             }
             const int port = PassivePort(TransactionReply());
             data.Host = Host;
@@ -283,18 +323,18 @@ void TFtpClient::Upload(const std::string& local_path, const std::string& remote
             data.Port = 0;
             data.Listen(true);
             Transaction("PORT " + LocalAddressForPort() + data.LocalPortForPort());
-            if (ReplyNumber() >= 301 && ReplyNumber() <= 599) {
+            if (TransactionReply().empty() || (ReplyNumber() >= 301 && ReplyNumber() <= 599)) {
                 RefusedStep(refused_handled);
-                return;
+                return false;
             }
         }
         SetStatus("STOR " + (remote_name.empty() ? local_path : remote_name), 1);
         Transaction("STOR " + stor_name);
-        if (ReplyNumber() >= 301 && ReplyNumber() <= 599) {
+        if (TransactionReply().empty() || (ReplyNumber() >= 301 && ReplyNumber() <= 599)) {
             if (ReplyNumber() <= 502 && ReplyNumber() >= 500 && OnUnSupportedFunction)
                 OnUnSupportedFunction(this, TransUpload);
             RefusedStep(refused_handled);
-            return;
+            return false;
         }
         if (!Passive) {
             data.RequiredPeer = Link().Peer();
@@ -306,11 +346,17 @@ void TFtpClient::Upload(const std::string& local_path, const std::string& remote
         data.SetLinger(false);  // a normal close: the server gets every byte sent
         data.CloseSocket();
         if (!CancelRequested() && !TimedOut()) {
-            std::string line = ReadLn();
-            SetStatus(line, 1);
-            if (!CancelRequested() && !TimedOut()) ReadReplyContinuation(line);
-            // A server that could not store the file says so here; that is no success.
-            if (ReplyCode(line) >= 400) throw FTPException(line);
+            // Preliminary replies (a restart marker, say) come before the one that tells; left
+            // unread, that one would be taken for the answer to the next command.
+            std::string line;
+            do {
+                line = ReadLn();
+                if (line.empty()) throw FTPException(kConnectionClosedText);
+                SetStatus(line, 1);
+                if (!CancelRequested() && !TimedOut()) ReadReplyContinuation(line);
+            } while (IsPreliminary(ReplyCode(line)) && !CancelRequested() && !TimedOut());
+            // Only a 2xx reply says the server has the file.
+            if (!IsPositiveCompletion(ReplyCode(line))) throw FTPException(FailureReason(line));
         }
         // A transfer skipped after a time-out or cancel never reached the server.
         if (TimedOut()) throw ESockError("Connection Timed out");
@@ -320,11 +366,13 @@ void TFtpClient::Upload(const std::string& local_path, const std::string& remote
         if (OnFailure) {
             bool handled = false;
             OnFailure(this, handled, TransUpload);
-            if (handled) return;
+            if (handled) return false;
         }
         throw;
     }
-    if (success && OnSuccess) OnSuccess(this, TransUpload);
+    if (!success) return false;
+    if (OnSuccess) OnSuccess(this, TransUpload);
+    return true;
 }
 
 }  // namespace ftp

@@ -17,6 +17,18 @@ public:
     ~FTPException() override;
 };
 
+// The longest command line a server must take, its CR LF included.
+inline constexpr std::size_t kMaxCommandLine = 1024;
+
+// Why a command cannot be sent as one line. A cut or split line would lose its end and glue
+// the next command on, so such a command is refused whole.
+enum class CommandFault { None, LineBreak, Nul, TooLong };
+CommandFault CheckCommand(const std::string& command);
+
+// Text of the reason for a refused or failed command when the server closed the connection
+// instead of answering.
+inline constexpr const char* kConnectionClosedText = "Connection closed by server";
+
 enum TFirewallType { FTUser = 0, FtOpen = 1, FtSite = 2 };
 enum TTransferType { TransferAscii = 1, TransferImage = 2, TransferLocal8 = 3 };
 
@@ -64,8 +76,9 @@ public:
     void Delete(const std::string& file_name);
     void Mode(int transfer_type);
     // Uploads a local file to the current remote directory; an empty remote name means the
-    // file-name part of the local path.
-    void Upload(const std::string& local_path, const std::string& remote_name);
+    // file-name part of the local path. True when the server confirmed the file with a 2xx
+    // reply after the data; false when a failure was handled by OnFailure (else it throws).
+    bool Upload(const std::string& local_path, const std::string& remote_name);
     // Bytes handed to the data socket by the running upload; 0 when none runs.
     std::int64_t BytesSent() const;
 
@@ -77,7 +90,10 @@ protected:
 
 private:
     void LoginCheck();
+    [[noreturn]] void LoginFailed(const std::string& reason);
     void RefusedStep(bool& handled);
+    // The reply line; kConnectionClosedText when none came, words when it had no code.
+    std::string ReplyOrClosed() const;
 
     std::unique_ptr<TSockSession> data_session_;
     std::recursive_mutex upload_lock_;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/reply_text.h"
 #include "platform/sock_error.h"
 
 namespace ftp {
@@ -493,7 +494,8 @@ std::string TSockSession::Transaction(const std::string& command) {
             ++digits;
         }
         if (digits > 0) {
-            if (value > INT16_MAX) throw ESockError("Reply number out of range");
+            if (value > INT16_MAX)
+                throw ESockError(platform::UnreadableReplyText(transaction_reply_));
             reply_number_ = static_cast<std::int16_t>(value);
         }
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/connection.h"
 #include "platform/error.h"
@@ -20,13 +21,17 @@ using TOnCodeStartEvent =
 using TOnCodeProgressEvent = std::function<void(void* sender, std::uint16_t percent)>;
 using TOnSendProgressEvent = TOnCodeProgressEvent;
 
-// An argument for a protocol command that would break the command line (CR or LF in it).
+// An argument for a protocol command or a header value that would break its line (CR, LF or
+// NUL in it), or an envelope address that would carry more than an address.
 class EMailArgumentError : public platform::Error {
 public:
     using platform::Error::Error;
 };
 
-// Throws EMailArgumentError naming `what` when the text holds a CR or LF.
+// True when the text holds a CR, LF or NUL: it cannot stand in one protocol or header line.
+bool HasLineBreakOrNul(std::string_view text);
+
+// Throws EMailArgumentError naming `what` when the text holds a CR, LF or NUL.
 void RequireSingleLine(const std::string& text, const char* what);
 
 // The text without leading and trailing blanks and control characters.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mail/jconvert.h"
+#include "mail/mail_transport.h"
 #include "mail/orb_util.h"
 #include "platform/mime_types.h"
 #include "platform/sjis.h"
@@ -83,7 +84,64 @@ int TOrbMsgList::IndexOf(const TOrbMsg* message) const {
     return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
 }
 
+const char* FieldName(MessageField field) {
+    switch (field) {
+        case MessageField::UserName:
+            return "UserName";
+        case MessageField::JPName:
+            return "JPName";
+        case MessageField::From:
+            return "From";
+        case MessageField::ReplyTo:
+            return "ReplyTo";
+        case MessageField::SendTo:
+            return "SendTo";
+        case MessageField::CC:
+            return "CC";
+        case MessageField::BCC:
+            return "BCC";
+        case MessageField::Subject:
+            return "Subject";
+        case MessageField::InReplyTo:
+            return "InReplyTo";
+        case MessageField::ExtraHeaders:
+            return "ExtraHeaders";
+        case MessageField::CharSet:
+            return "CharSet";
+        case MessageField::AttachedFiles:
+            return "AttachedFiles";
+    }
+    return "?";
+}
+
+std::optional<MessageField> FindUnsafeHeader(const TOrbMsg& message) {
+    const std::pair<MessageField, const std::string*> values[] = {
+        {MessageField::UserName, &message.UserName},
+        {MessageField::JPName, &message.JPName},
+        {MessageField::From, &message.From},
+        {MessageField::ReplyTo, &message.ReplyTo},
+        {MessageField::SendTo, &message.SendTo},
+        {MessageField::CC, &message.CC},
+        {MessageField::BCC, &message.BCC},
+        {MessageField::Subject, &message.Subject},
+        {MessageField::InReplyTo, &message.InReplyTo},
+        {MessageField::CharSet, &message.CharSet},
+    };
+    for (const auto& [field, value] : values)
+        if (HasLineBreakOrNul(*value)) return field;
+    for (const std::string& line : message.ExtraHeaders)
+        if (HasLineBreakOrNul(line)) return MessageField::ExtraHeaders;
+    for (int i = 0; i < message.AttachedFiles.Count(); ++i) {
+        const TAttachedFile& file = message.AttachedFiles[i];
+        if (HasLineBreakOrNul(file.FileName) || HasLineBreakOrNul(file.ContentType))
+            return MessageField::AttachedFiles;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::vector<std::string>> RenderMessage(RenderSession& session, TOrbMsg& message) {
+    if (const auto field = FindUnsafeHeader(message))
+        throw EMailArgumentError(std::string("Line break or NUL in ") + FieldName(*field) + ".");
     // Body: converted to JIS only when the whole text reads as Shift_JIS.
     std::vector<std::string> body = message.Text;
     std::string whole;

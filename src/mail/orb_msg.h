@@ -100,12 +100,36 @@ private:
     std::vector<TOrbMsg*> items_;
 };
 
+// The values of a message a caller fills in, as named by checks that refuse one.
+enum class MessageField {
+    UserName,
+    JPName,
+    From,
+    ReplyTo,
+    SendTo,
+    CC,
+    BCC,
+    Subject,
+    InReplyTo,
+    ExtraHeaders,
+    CharSet,
+    AttachedFiles,
+};
+
+// The property name of a field ("Subject"), for messages.
+const char* FieldName(MessageField field);
+
+// The first header value holding CR, LF or NUL: written into a header line it would end that
+// line early and start one of its own (a "Bcc:", say).
+std::optional<MessageField> FindUnsafeHeader(const TOrbMsg& message);
+
 // Text of the X-Mailer header.
 inline constexpr const char* MailerTitle = "Fernlay";
 
 // The header lines, an empty line and the body lines. Stores the rendered address, subject
 // and name values back into the message. nullopt when the session aborted during attachment
-// encoding. Throws platform::FileError when an attached file cannot be read.
+// encoding. Throws EMailArgumentError when FindUnsafeHeader finds a value, and
+// platform::FileError when an attached file cannot be read.
 std::optional<std::vector<std::string>> RenderMessage(RenderSession& session, TOrbMsg& message);
 
 }  // namespace mail

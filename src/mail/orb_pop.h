@@ -68,7 +68,7 @@ public:
     // Opens and reads the greeting; check ErrorFlag afterwards.
     void Connect();
     // USER and PASS. Throws EPopError when not connected and EMailArgumentError when the user
-    // name or password holds a line break (nothing is sent then).
+    // name or password holds a line break or NUL (nothing is sent then).
     bool Login();
     // STAT, then LAST: messages minus the number LAST reports; 0 when LAST is refused.
     std::uint16_t CountNewMessages();

@@ -1,10 +1,12 @@
 #include "mail/orb_smtp.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "mail/orb_util.h"
 #include "platform/clock.h"
+#include "platform/reply_text.h"
 #include "platform/sjis.h"
 
 namespace mail {
@@ -41,19 +43,10 @@ std::vector<std::string> SafeDataLines(const std::vector<std::string>& lines) {
     return out;
 }
 
-int ReplyCodeNumber(const std::string& code) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < code.size() && (code[i] == '+' || code[i] == '-')) negative = code[i++] == '-';
-    if (i == code.size()) throw ESmtpError("'" + code + "' is not a valid integer value");
-    int value = 0;
-    for (; i < code.size(); ++i) {
-        if (code[i] < '0' || code[i] > '9') {
-            throw ESmtpError("'" + code + "' is not a valid integer value");
-        }
-        value = value * 10 + (code[i] - '0');
-    }
-    return negative ? -value : value;
+// A reply code is three digits; anything else is a reply the session cannot read.
+bool IsReplyCode(const std::string& code) {
+    return code.size() == 3 &&
+           std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace
@@ -100,6 +93,36 @@ std::vector<std::string> SplitAddressList(const std::string& input) {
         start = comma + 1;
     }
     return result;
+}
+
+bool IsEnvelopeAddress(const std::string& address) {
+    return std::none_of(address.begin(), address.end(), [](char ch) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        return c <= ' ' || c == 0x7F || c == '<' || c == '>' || c == ',';
+    });
+}
+
+std::optional<SendProblem> FindSendProblem(const TOrbMsg& message) {
+    if (const auto field = FindUnsafeHeader(message))
+        return SendProblem{SendProblem::LineBreak, *field};
+    if (!IsEnvelopeAddress(ExtractAddress(message.From)))
+        return SendProblem{SendProblem::Address, MessageField::From};
+    const std::pair<MessageField, const std::string*> lists[] = {
+        {MessageField::SendTo, &message.SendTo},
+        {MessageField::CC, &message.CC},
+        {MessageField::BCC, &message.BCC},
+    };
+    for (const auto& [field, list] : lists)
+        for (const std::string& address : SplitAddressList(*list))
+            if (!IsEnvelopeAddress(address)) return SendProblem{SendProblem::Address, field};
+    return std::nullopt;
+}
+
+std::string SendProblemText(const SendProblem& problem) {
+    if (problem.kind == SendProblem::LineBreak)
+        return std::string("Line break or NUL in ") + FieldName(problem.field) + ".";
+    return std::string("Address in ") + FieldName(problem.field) +
+           " holds \"<\", \">\", \",\" or a blank.";
 }
 
 // Rendering reaches the component's host name, cancel flag and encode events through this.
@@ -176,10 +199,12 @@ void TOrbSMTP::ReadReply() {
         if (!NextReplyLine(line)) {
             // The server is gone: answer for it, so every caller ends through its error path.
             ReplyCode = kClosedReplyCode;
+            ReplyLine.clear();
             ReplyText = socket_.Silent() ? kSilentReplyText : kClosedReplyText;
             RunPendingEvents();
             return;
         }
+        ReplyLine = line;
         ReplyCode = TrimBlanks(line.substr(0, 3));
         ReplyText = line.size() > 3 ? TrimBlanks(line.substr(3, 64)) : std::string();
         RunPendingEvents();
@@ -239,10 +264,8 @@ bool TOrbSMTP::SendMessage(TOrbMsg& message) {
     if (!Connected) throw ESmtpError("Not connected.");
     if (message.From.empty()) throw ESmtpError("\"From\" field not specified.");
     if (message.SendTo.empty()) throw ESmtpError("\"SendTo\" field not specified.");
-    RequireSingleLine(message.From, "From");
-    RequireSingleLine(message.SendTo, "SendTo");
-    RequireSingleLine(message.CC, "CC");
-    RequireSingleLine(message.BCC, "BCC");
+    if (const auto problem = FindSendProblem(message))
+        throw EMailArgumentError(SendProblemText(*problem));
 
     message.Date = FormatMailDate(platform::LocalNow());
     Session session(*this);
@@ -312,7 +335,11 @@ void TOrbSMTP::CloseSocket() {
 void TOrbSMTP::ErrorRoutine() {
     ErrorFlag = true;
     CloseSocket();
-    if (OnError) OnError(this, ReplyCodeNumber(ReplyCode), ReplyText);
+    if (!OnError) return;
+    if (IsReplyCode(ReplyCode))
+        OnError(this, std::stoi(ReplyCode), ReplyText);
+    else
+        OnError(this, 0, platform::UnreadableReplyText(ReplyLine));
 }
 
 void TOrbSMTP::Quit() {

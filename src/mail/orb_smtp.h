@@ -2,6 +2,7 @@
 // SMTP client component: greets the server with HELO and delivers one rendered message in up to
 // three transactions (To, CC, BCC) carrying the same data.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,22 @@ std::string ExtractAddress(std::string text);
 // end up empty are left out.
 std::vector<std::string> SplitAddressList(const std::string& text);
 
+// An envelope address is the address alone: a "<", ">", "," or blank in it (or any control
+// character) would let the rest reach the server as a second address or as ESMTP parameters.
+bool IsEnvelopeAddress(const std::string& address);
+
+// Why SendMessage would refuse a message before sending anything.
+struct SendProblem {
+    enum Kind { LineBreak, Address };
+    Kind kind;
+    MessageField field;
+};
+// A header value with CR, LF or NUL (FindUnsafeHeader), else an envelope address that is not
+// one: ExtractAddress of From, SplitAddressList of SendTo, CC and BCC.
+std::optional<SendProblem> FindSendProblem(const TOrbMsg& message);
+// The English text of the refusal.
+std::string SendProblemText(const SendProblem& problem);
+
 class TOrbSMTP {
 public:
     TOrbSMTP();
@@ -41,6 +58,7 @@ public:
     // Events, each called only when set.
     TNotifyEvent OnConnect;  // sender: the socket
     TNotifyEvent OnQuit;     // sender: the socket
+    // The refusing reply's code and text; 0 and words quoting the reply when it had no code.
     TOnError OnError;
     TNotifyEvent OnBeforeSend;
     TNotifyEvent OnAfterSend;
@@ -52,6 +70,7 @@ public:
     // Session state.
     std::string ReplyCode;  // first three characters of the last reply line, trimmed
     std::string ReplyText;  // its characters 4 to 67, trimmed
+    std::string ReplyLine;  // that line whole, without its line end
     bool ErrorFlag = false;
     bool Connected = false;
     bool AbortRequested = false;  // set by the caller to stop a running send
@@ -59,8 +78,8 @@ public:
     // Opens, waits for the greeting (220 or 421) and sends HELO; check ErrorFlag afterwards.
     void Connect();
     // Renders the message and delivers it. Throws ESmtpError when not connected or when From or
-    // SendTo is empty, and EMailArgumentError when an envelope address holds a line break;
-    // nothing is sent then. False when cancelled during rendering.
+    // SendTo is empty, and EMailArgumentError for a FindSendProblem; nothing is sent then.
+    // False when cancelled during rendering.
     bool SendMessage(TOrbMsg& message);
     // Sends QUIT and closes; does nothing when not connected.
     void Quit();

@@ -176,6 +176,15 @@ struct Texts {
     // ---- send log, resend and deletion ----
 
     // ---- mail ----
+    // Refusals of a send before anything goes out (our own wording): "「" field "」" reason.
+    std::string SubjectField = Sjis(u8"件名");
+    std::string FieldOpen = Sjis(u8"「");
+    std::string FieldClose = Sjis(u8"」");
+    std::string RefusedControlCharacter =
+        Sjis(u8"に改行などの制御文字が含まれているため送信できません。");
+    std::string RefusedAddress =
+        Sjis(u8"のメールアドレスに「<」「>」「,」や空白が含まれているため送信できません。");
+    std::string RefusedTooLong = Sjis(u8"が長すぎるため送信できません。");
 
     // ---- FTP ----
     std::string UploadDone = Sjis(u8"送信終了");  // an upload's success (TransUpload)

@@ -190,24 +190,15 @@ TEST_F(SendWorkflowTest, ResendChosenRightAfterStartSendsTheMail) {
 TEST_F(SendWorkflowTest, RefusedSmtpQuitAfterDeliveryIsOnlyLogged) {
     using namespace peers;
     WriteData({.popAuth = "0"});
-    app::LogRecordSource src;
-    src.FileName = "a.txt";
-    src.RecipientName = S("鈴木");
-    src.FileSize = 1;
-    platform::WriteLines(data.path() / "Log.dat", {app::MakeLogRecord(std::tm{}, src)});
-    std::unique_ptr<ScriptedPeer> smtp;
-    try {
-        smtp = std::make_unique<ScriptedPeer>(
-            std::vector<Step>{Send("220 ready\r\n"), Expect(), Send("250 hi\r\n"),
-                              Expect("MAIL FROM:<sender@example.test>"), Send("250 ok\r\n"),
-                              Expect("RCPT TO:<tanaka@example.test>"), Send("250 ok\r\n"),
-                              Expect("DATA"), Send("354 go\r\n"), ExpectUntil("."),
-                              Send("250 queued\r\n"), Expect("QUIT"), Send("500 what\r\n")},
-            25);
-    } catch (const std::exception& e) {
-        FERNLAY_SERVER_UNAVAILABLE(std::string("scripted SMTP server on 127.0.0.1:25: ") +
-                                   e.what());
-    }
+    WriteLoggedSend();
+    std::string problem;
+    auto smtp = SmtpPeer({Send("220 ready\r\n"), Expect(), Send("250 hi\r\n"),
+                          Expect("MAIL FROM:<sender@example.test>"), Send("250 ok\r\n"),
+                          Expect("RCPT TO:<tanaka@example.test>"), Send("250 ok\r\n"),
+                          Expect("DATA"), Send("354 go\r\n"), ExpectUntil("."),
+                          Send("250 queued\r\n"), Expect("QUIT"), Send("500 what\r\n")},
+                         problem);
+    if (!smtp) FERNLAY_SERVER_UNAVAILABLE(problem);
     StartScreen();
     ASSERT_TRUE(app::SelectResend(*screen, 1, 1));
     view.yesNoAnswers = {true};

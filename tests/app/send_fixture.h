@@ -9,7 +9,9 @@
 
 #include "app/main_screen.h"
 #include "app/send_job.h"
+#include "app/send_log.h"
 #include "peers/require_server.h"
+#include "peers/scripted_peer.h"
 #include "platform/data_dir.h"
 #include "platform/screen_text.h"
 #include "platform/texts.h"
@@ -124,6 +126,27 @@ protected:
     }
 
     std::string ErrorLog() const { return data.Read("ErrorLog.txt"); }
+
+    // Log.dat with one earlier send of "a.txt" to 鈴木, for a resend (row 1 of the log grid).
+    void WriteLoggedSend() {
+        app::LogRecordSource src;
+        src.FileName = "a.txt";
+        src.RecipientName = S("鈴木");
+        src.FileSize = 1;
+        platform::WriteLines(data.path() / "Log.dat", {app::MakeLogRecord(std::tm{}, src)});
+    }
+
+    // A scripted SMTP server on the fixed port 25; nullptr and `problem` said when the port
+    // cannot be had.
+    static std::unique_ptr<peers::ScriptedPeer> SmtpPeer(std::vector<peers::Step> steps,
+                                                         std::string& problem) {
+        try {
+            return std::make_unique<peers::ScriptedPeer>(std::move(steps), 25);
+        } catch (const std::exception& e) {
+            problem = std::string("scripted SMTP server on 127.0.0.1:25: ") + e.what();
+            return nullptr;
+        }
+    }
 };
 
 #define START_SERVERS_OR_SKIP(...)                \

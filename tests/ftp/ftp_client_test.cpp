@@ -161,13 +161,62 @@ TEST(FtpLogIn, TableOfGreetingsProxiesAndRefusals) {
          "421 Too many users\r\n",
          {"QUIT"},
          {"connection failed"}},
-        {"reply 400 passes the log-in check",
+        // Logged in means 230, or any 2xx once the password was sent; nothing else.
+        {"password answered 202",
+         Cat({{Send("220 ready\r\n"), Expect("USER joe"), Send("331 pass\r\n"),
+               Expect("PASS secret"), Send("202 superfluous\r\n")},
+              Quit()}),
+         nullptr,
+         "",
+         {"USER joe", "PASS secret", "QUIT"},
+         {"connect"}},
+        {"user answered 400 is no log-in",
          {Send("220 ready\r\n"), Expect("USER joe"), Send("400 odd\r\n"), Expect("QUIT"),
           Send("221 bye\r\n")},
          nullptr,
-         "",
+         "400 odd\r\n",
          {"USER joe", "QUIT"},
-         {"connect"}},
+         {"connection failed"}},
+        {"user answered 200 is no log-in",
+         {Send("220 ready\r\n"), Expect("USER joe"), Send("200 ok\r\n"), Expect("QUIT"),
+          Send("221 bye\r\n")},
+         nullptr,
+         "200 ok\r\n",
+         {"USER joe", "QUIT"},
+         {"connection failed"}},
+        {"password answered without a code is told in words",
+         {Send("220 ready\r\n"), Expect("USER joe"), Send("331 pass\r\n"), Expect("PASS secret"),
+          Send("abc\r\n"), Expect("QUIT"), Send("221 bye\r\n")},
+         nullptr,
+         "The server's reply could not be understood: \"abc\"",
+         {"USER joe", "PASS secret", "QUIT"},
+         {"connection failed"}},
+        {"server closes before the greeting",
+         {Close()},
+         nullptr,
+         "Connection closed by server",
+         {},
+         {"connection failed"}},
+        {"server closes after USER",
+         {Send("220 ready\r\n"), Expect("USER joe"), Close()},
+         nullptr,
+         "Connection closed by server",
+         {"USER joe"},
+         {"connection failed"}},
+        {"server closes after PASS",
+         {Send("220 ready\r\n"), Expect("USER joe"), Send("331 pass\r\n"), Expect("PASS secret"),
+          Close()},
+         nullptr,
+         "Connection closed by server",
+         {"USER joe", "PASS secret"},
+         {"connection failed"}},
+        {"NUL in the password is refused, not cut",
+         {Send("220 ready\r\n"), Expect("USER joe"), Send("331 pass\r\n"), Expect("QUIT"),
+          Send("221 bye\r\n")},
+         [](TFtpClient& c, const ScriptedPeer&) { c.Password = std::string("sec\0ret", 7); },
+         "NUL in FTP command refused",
+         {"USER joe", "QUIT"},
+         {}},
         {"proxy user@host",
          Cat({{Send("220 proxy\r\n"), Expect("USER joe@files.example.test"), Send("331 pass\r\n"),
                Expect("PASS secret"), Send("230 in\r\n")},
@@ -290,23 +339,46 @@ TEST(FtpCommands, CodesSuccessesAndFailures) {
                                  "unsupported 14", "failure 14", "success 14"}));
 }
 
-TEST(FtpCommands, LineBreakInArgumentIsRefusedBeforeSending) {
-    ScriptedPeer peer(Cat({LogIn(), Quit()}));
+// An argument that would break the command line is refused whole, never cut or sent in part:
+// a cut line loses its end and the next command is glued on.
+TEST(FtpCommands, ArgumentsThatBreakTheCommandLineAreRefusedBeforeSending) {
+    const std::string longest(1024 - 2 - 4, 'd');  // "CWD " + this + CR LF is 1,024 bytes
+    ScriptedPeer peer(Cat({LogIn(), {Expect("CWD " + longest), Send("250 ok\r\n")}, Quit()}));
     TFtpClient ftp;
     Configure(ftp, peer);
     ftp.Connect();
     TempDir dir;
     std::string file = dir.File("x.txt", 10);
-    for (auto& attempt : std::vector<std::function<void()>>{
-             [&] { ftp.ChangeDir("a\r\nDELE important"); },
-             [&] { ftp.MakeDir("a\nb"); },
-             [&] { ftp.Delete("x\r"); },
-             [&] { ftp.Upload(file, "evil\r\nDELE important"); },
-         })
-        EXPECT_THROW(attempt(), FTPException);
+    const std::string breaks = "Line break in FTP command refused";
+    const std::string nul = "NUL in FTP command refused";
+    const std::string length = "FTP command line longer than 1024 bytes refused";
+    const std::vector<std::pair<std::function<void()>, std::string>> attempts = {
+        {[&] { ftp.ChangeDir("a\r\nDELE important"); }, breaks},
+        {[&] { ftp.MakeDir("a\nb"); }, breaks},
+        {[&] { ftp.Delete("x\r"); }, breaks},
+        {[&] { ftp.Upload(file, "evil\r\nDELE important"); }, breaks},
+        {[&] { ftp.ChangeDir(std::string("x\0QUIT", 6)); }, nul},
+        {[&] { ftp.DoCommand(std::string("NOOP\0", 5)); }, nul},
+        {[&] { ftp.Upload(file, std::string("a\0b", 3)); }, nul},
+        {[&] { ftp.ChangeDir(longest + "d"); }, length},
+        {[&] { ftp.MakeDir(std::string(70000, 'm')); }, length},
+        {[&] { ftp.Upload(file, std::string(1100, 'n')); }, length},
+    };
+    for (const auto& [attempt, message] : attempts) {
+        try {
+            attempt();
+            ADD_FAILURE() << "not refused: " << message;
+        } catch (const FTPException& e) {
+            EXPECT_EQ(e.what(), message);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "refused with another error: " << e.what();
+        }
+    }
+    ftp.ChangeDir(longest);  // the longest line the server takes still goes out
     ftp.Disconnect();
     ASSERT_TRUE(peer.WaitDone());
-    EXPECT_EQ(peer.Transcript(), (Lines{"USER joe", "PASS secret", "QUIT"}));
+    EXPECT_EQ(peer.Errors(), Lines{});
+    EXPECT_EQ(peer.Transcript(), (Lines{"USER joe", "PASS secret", "CWD " + longest, "QUIT"}));
 }
 
 TEST(FtpCommands, NotConnectedAndQuitRefusal) {
@@ -431,7 +503,7 @@ TEST(FtpUpload, RefusalsAndFailuresReachOnFailure) {
          true,
          {Expect("PASV"), Send("227 Entering Passive Mode (127,0,0,1)\r\n")},
          false,
-         "Invalid PASV reply: 227 Entering Passive Mode (127,0,0,1)\r\n",
+         "The server's reply could not be understood: \"227 Entering Passive Mode (127,0,0,1)\"",
          {"failure 9"}},
         {"451 after the transfer is a failure",
          true,
@@ -464,6 +536,90 @@ TEST(FtpUpload, RefusalsAndFailuresReachOnFailure) {
         ftp.DoCommand("NOOP");
         EXPECT_EQ(ftp.ReplyNumber(), 200);
         ftp.Disconnect();
+        ASSERT_TRUE(peer.WaitDone());
+        EXPECT_EQ(peer.Errors(), Lines{});
+    }
+}
+
+// The file counts as stored only when the server confirms it with a 2xx reply after the data.
+// Preliminary 1xx replies are read past, so a refusal behind one is not left for the next
+// command (or QUIT) to swallow; a closed connection or a reply after the wait is no success.
+TEST(FtpUpload, CompletionReplyDecidesWhetherTheFileIsStored) {
+    TempDir dir;
+    std::string local = dir.File("f.bin", 1000);
+    struct Case {
+        std::string name;
+        std::vector<Step> completion;  // after the data connection closed
+        bool session_goes_on;          // the server answers NOOP and QUIT afterwards
+        int time_out;
+        std::string error;
+        Lines events;
+    };
+    const Lines stored{"start", "stop", "success 9"};
+    const Lines failed{"start", "stop", "failure 9"};
+    const std::vector<Case> cases = {
+        {"226", {Send("226 done\r\n")}, true, 5000, "", stored},
+        {"250", {Send("250 ok\r\n")}, true, 5000, "", stored},
+        {"110 then 226",
+         {Send("110 MARK 1000 = 1000\r\n"), Send("226 done\r\n", 100)},
+         true,
+         5000,
+         "",
+         stored},
+        {"110 then 452",
+         {Send("110 MARK 1000 = 1000\r\n"), Send("452 not stored\r\n", 100)},
+         true,
+         5000,
+         "452 not stored\r\n",
+         failed},
+        {"close after the data", {Close()}, false, 5000, "Connection closed by server", failed},
+        {"no code after the data",
+         {Send("stored, I think\r\n")},
+         true,
+         5000,
+         "The server's reply could not be understood: \"stored, I think\"",
+         failed},
+        {"451 late",
+         {Silent(450), Send("451 local error\r\n")},
+         true,
+         300,
+         "451 local error\r\n",
+         failed},
+        {"226 late",
+         {Silent(450), Send("226 done\r\n")},
+         true,
+         300,
+         "Connection Timed out",
+         failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto ch = std::make_shared<DataChannel>();
+        std::vector<Step> after = c.completion;
+        if (c.session_goes_on) after = Cat({after, {Expect("NOOP"), Send("200 ok\r\n")}, Quit()});
+        ScriptedPeer peer(
+            Cat({LogIn(),
+                 {OfferPasv(ch), Expect("STOR f.bin"), Send("150 go\r\n"), ReceiveData(ch)},
+                 after}));
+        TFtpClient ftp;
+        Configure(ftp, peer);
+        ftp.Passive = true;
+        ftp.Connect();
+        ftp.TimeOut = c.time_out;
+        Recorder rec;
+        rec.Attach(ftp);
+        EXPECT_EQ(ErrorOf([&] { ftp.Upload(local, ""); }), c.error);
+        EXPECT_EQ(rec.events, c.events);
+        EXPECT_EQ(ch->bytes, 1000);
+        if (c.session_goes_on) {
+            // In step: the next reply belongs to the next command, and QUIT is answered 221.
+            EXPECT_EQ(ErrorOf([&] { ftp.DoCommand("NOOP"); }), "");
+            EXPECT_EQ(ftp.TransactionReply(), "200 ok\r\n");
+            EXPECT_EQ(ErrorOf([&] { ftp.Disconnect(); }), "");
+        } else {
+            ErrorOf([&] { ftp.Disconnect(); });
+        }
+        EXPECT_FALSE(ftp.Connected());
         ASSERT_TRUE(peer.WaitDone());
         EXPECT_EQ(peer.Errors(), Lines{});
     }

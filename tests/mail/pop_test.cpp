@@ -305,11 +305,12 @@ TEST(PopSession, RefusalsCarryTheirCodes) {
     }
 }
 
-TEST(PopSession, LineBreaksInCredentialsAreRefusedBeforeSending) {
-    const std::pair<const char*, const char*> cases[] = {
+TEST(PopSession, LineBreaksAndNulInCredentialsAreRefusedBeforeSending) {
+    const std::pair<std::string, std::string> cases[] = {
         {"taro\r\nDELE 1", "secret"},
         {"taro", "secret\nDELE 1"},
         {"taro\r", "secret"},
+        {"taro", std::string("sec\0ret", 7)},
     };
     for (const auto& [user, pass] : cases) {
         ScriptedPeer peer({Send("+OK ready\r\n"), Expect("QUIT"), Send("+OK\r\n")});

@@ -4,9 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
+#include <tuple>
 
 #include "mail/jconvert.h"
+#include "mail/mail_transport.h"
 #include "mail/orb_msg.h"
 #include "mail/orb_util.h"
 #include "platform/mime_types.h"
@@ -162,6 +165,37 @@ TEST(RenderMessage, AsciiSenderNames) {
         m.JPName = jpName;
         EXPECT_EQ(Headers(Render(m))[2], "From: " + shown + " <taro@example.jp>");
         EXPECT_EQ(Headers(Render(m))[2], "From: " + shown + " <taro@example.jp>");
+    }
+}
+
+// A header value holding CR, LF or NUL would end its header line early and start one of its
+// own (a Bcc:, say): rendering refuses the message instead.
+TEST(RenderMessage, HeaderValuesWithLineBreaksOrNulAreRefused) {
+    const std::string bcc = "\r\nBcc: evil@example.jp";
+    const std::vector<std::tuple<const char*, std::function<void(TOrbMsg&)>, std::string>> cases = {
+        {"CR LF", [&](TOrbMsg& m) { m.Subject += bcc; }, "Subject"},
+        {"NUL", [](TOrbMsg& m) { m.Subject += std::string(1, '\0'); }, "Subject"},
+        {"lone CR", [](TOrbMsg& m) { m.ReplyTo = "r@example.jp\rBcc: e@x.jp"; }, "ReplyTo"},
+        {"CR LF", [&](TOrbMsg& m) { m.JPName = "Taro" + bcc; }, "JPName"},
+        {"LF", [&](TOrbMsg& m) { m.UserName = "Taro\n"; }, "UserName"},
+        {"CR LF", [&](TOrbMsg& m) { m.From += bcc; }, "From"},
+        {"LF", [&](TOrbMsg& m) { m.SendTo += "\n"; }, "SendTo"},
+        {"CR LF", [&](TOrbMsg& m) { m.CC = "c@example.jp" + bcc; }, "CC"},
+        {"CR LF", [&](TOrbMsg& m) { m.InReplyTo = "<id@x>" + bcc; }, "InReplyTo"},
+        {"CR LF", [&](TOrbMsg& m) { m.ExtraHeaders = {"X-Tag: 1" + bcc}; }, "ExtraHeaders"},
+        {"CR LF", [&](TOrbMsg& m) { m.CharSet = "ISO-2022-JP" + bcc; }, "CharSet"},
+    };
+    for (const auto& [what, change, field] : cases) {
+        SCOPED_TRACE(field + ", " + what);
+        TOrbMsg m = BasicMessage();
+        change(m);
+        RecordingSession session;
+        try {
+            RenderMessage(session, m);
+            ADD_FAILURE() << "rendered";
+        } catch (const EMailArgumentError& e) {
+            EXPECT_EQ(e.what(), "Line break or NUL in " + field + ".");
+        }
     }
 }
 

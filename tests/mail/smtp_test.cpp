@@ -398,15 +398,44 @@ TEST(SmtpSend, RefusedBeforeAnythingIsSent) {
     struct Case {
         const char* name;
         void (*change)(TOrbMsg&);
-        const char* message;  // empty: a line-break refusal
+        const char* message;
     };
     const Case cases[] = {
         {"no From", [](TOrbMsg& m) { m.From.clear(); }, "\"From\" field not specified."},
         {"no SendTo", [](TOrbMsg& m) { m.SendTo.clear(); }, "\"SendTo\" field not specified."},
-        {"CR LF in From", [](TOrbMsg& m) { m.From = "a@x.jp>\r\nRCPT TO:<victim@y.jp"; }, ""},
-        {"LF in SendTo", [](TOrbMsg& m) { m.SendTo = "b@y.jp\nDATA"; }, ""},
-        {"CR in CC", [](TOrbMsg& m) { m.CC = "c@y.jp\rQUIT"; }, ""},
-        {"LF in BCC", [](TOrbMsg& m) { m.BCC = "d@y.jp\nRSET"; }, ""},
+        {"CR LF in From", [](TOrbMsg& m) { m.From = "a@x.jp>\r\nRCPT TO:<victim@y.jp"; },
+         "Line break or NUL in From."},
+        {"LF in SendTo", [](TOrbMsg& m) { m.SendTo = "b@y.jp\nDATA"; },
+         "Line break or NUL in SendTo."},
+        {"CR in CC", [](TOrbMsg& m) { m.CC = "c@y.jp\rQUIT"; }, "Line break or NUL in CC."},
+        {"LF in BCC", [](TOrbMsg& m) { m.BCC = "d@y.jp\nRSET"; }, "Line break or NUL in BCC."},
+        // Header values: a line break would start a header line of its own (Bcc:).
+        {"CR LF in Subject", [](TOrbMsg& m) { m.Subject = "Hi\r\nBcc: evil@y.jp"; },
+         "Line break or NUL in Subject."},
+        {"lone CR in ReplyTo", [](TOrbMsg& m) { m.ReplyTo = "r@x.jp\rBcc: evil@y.jp"; },
+         "Line break or NUL in ReplyTo."},
+        {"LF in JPName", [](TOrbMsg& m) { m.JPName = "Taro\nBcc: evil@y.jp"; },
+         "Line break or NUL in JPName."},
+        {"LF in UserName", [](TOrbMsg& m) { m.UserName = "Taro\nBcc: evil@y.jp"; },
+         "Line break or NUL in UserName."},
+        {"CR in an extra header", [](TOrbMsg& m) { m.ExtraHeaders = {"X-A: 1\rBcc: e@y.jp"}; },
+         "Line break or NUL in ExtraHeaders."},
+        {"NUL in Subject", [](TOrbMsg& m) { m.Subject = std::string("Hi\0there", 8); },
+         "Line break or NUL in Subject."},
+        {"NUL in From", [](TOrbMsg& m) { m.From = std::string("a@x.jp\0b", 8); },
+         "Line break or NUL in From."},
+        // Envelope addresses: anything past the address would become an ESMTP parameter.
+        {"parameter after the sender", [](TOrbMsg& m) { m.From = "a@x.jp> SIZE=1"; },
+         "Address in From holds \"<\", \">\", \",\" or a blank."},
+        {"parameter after a recipient", [](TOrbMsg& m) { m.SendTo = "b@y.jp> NOTIFY=SUCCESS"; },
+         "Address in SendTo holds \"<\", \">\", \",\" or a blank."},
+        {"blank inside the brackets", [](TOrbMsg& m) { m.CC = "Hanako <b c@y.jp>"; },
+         "Address in CC holds \"<\", \">\", \",\" or a blank."},
+        {"comma inside the sender's brackets",
+         [](TOrbMsg& m) { m.From = "Taro <a@x.jp,evil@y.jp>"; },
+         "Address in From holds \"<\", \">\", \",\" or a blank."},
+        {"< inside the brackets", [](TOrbMsg& m) { m.BCC = "<d<e@y.jp>"; },
+         "Address in BCC holds \"<\", \">\", \",\" or a blank."},
     };
     ScriptedPeer peer(Concat({Greeted(), {Expect("QUIT"), Send("221 bye\r\n")}}));
     TOrbSMTP smtp;
@@ -418,8 +447,8 @@ TEST(SmtpSend, RefusedBeforeAnythingIsSent) {
         try {
             smtp.SendMessage(m);
             ADD_FAILURE() << "not refused";
-        } catch (const mail::EMailArgumentError&) {
-            EXPECT_STREQ(c.message, "");
+        } catch (const mail::EMailArgumentError& e) {
+            EXPECT_STREQ(e.what(), c.message);
         } catch (const mail::ESmtpError& e) {
             EXPECT_STREQ(e.what(), c.message);
         }
@@ -519,16 +548,42 @@ TEST(SmtpSend, WriteFailureReachesTheCallerAndEndsTheSession) {
     EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "quit"), 1);
 }
 
-TEST(SmtpConnect, NonNumericReplyCodeReachesTheCaller) {
-    ScriptedPeer peer({Send("220 ready\r\n"), Expect(), Send("xyz what\r\n")});
-    TOrbSMTP smtp;
-    SmtpRecorder rec;
-    rec.Attach(smtp);
-    smtp.Host = "127.0.0.1";
-    smtp.Port = std::to_string(peer.Port());
-    EXPECT_THROW(smtp.Connect(), mail::ESmtpError);
-    EXPECT_FALSE(smtp.Connected);
-    EXPECT_TRUE(smtp.ErrorFlag);
+// A reply the client cannot read is reported in words with the reply quoted on one line, never
+// as a failed number conversion.
+TEST(SmtpSession, UnreadableReplyIsReportedInWords) {
+    const std::string words = "The server's reply could not be understood: ";
+    const std::string noise(300, 'x');
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;  // after the greeting
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"letters after HELO", {Expect(), Send("xyz what\r\n")}, words + "\"xyz what\""},
+        {"signed number after MAIL FROM",
+         {Expect(), Send("250 hi\r\n"), Expect(), Send("-25 odd\r\n")},
+         words + "\"-25 odd\""},
+        {"a long line is cut",
+         {Expect(), Send("250 hi\r\n"), Expect(), Send("2x5 " + noise + "\r\n")},
+         words + "\"2x5 " + noise.substr(0, 76) + "...\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer(Concat({{Send("220 ready\r\n")}, c.steps}));
+        TOrbSMTP smtp;
+        SmtpRecorder rec;
+        rec.Attach(smtp);
+        ConnectTo(smtp, peer);
+        if (smtp.Connected) {
+            TOrbMsg m = SmallMessage();
+            EXPECT_NO_THROW(smtp.SendMessage(m));
+        }
+        EXPECT_FALSE(smtp.Connected);
+        EXPECT_TRUE(smtp.ErrorFlag);
+        EXPECT_EQ(rec.error_code, 0);
+        EXPECT_EQ(rec.error_text, c.text);
+        ASSERT_TRUE(peer.WaitDone());
+    }
 }
 
 TEST(SmtpAddresses, ExtractAndSplit) {
