@@ -1,8 +1,11 @@
 #include "ftp/ftp_client.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/reply_text.h"
+#include "platform/screen_text.h"
 #include "platform/sjis.h"
 
 namespace ftp {
@@ -38,14 +41,6 @@ std::string FailureReason(const std::string& line) {
 bool IsPositiveCompletion(int code) { return code >= 200 && code <= 299; }
 bool IsPreliminary(int code) { return code >= 100 && code <= 199; }
 
-// The reply code a line starts with (up to four digits; 0 when it starts with none).
-int ReplyCode(const std::string& line) {
-    int code = 0;
-    for (std::size_t i = 0; i < line.size() && i < 4 && line[i] >= '0' && line[i] <= '9'; ++i)
-        code = code * 10 + (line[i] - '0');
-    return code;
-}
-
 TCmdType CodeOf(const std::string& command) {
     const std::string verb = command.substr(0, command.find(' ')) + " ";
     if (verb == "CWD ") return TransChangeDir;
@@ -54,6 +49,25 @@ TCmdType CodeOf(const std::string& command) {
     if (verb == "RMD ") return TransRemoveDir;
     if (command == "PWD") return TransPrintDir;
     return TransDoCommand;
+}
+
+// Data port of an EPSV reply: "(|||port|)" (any delimiter character).
+int ExtendedPassivePort(const std::string& reply) {
+    const std::size_t open = reply.find('(');
+    const std::size_t close = reply.find(')', open == std::string::npos ? 0 : open);
+    if (open == std::string::npos || close == std::string::npos || close - open < 6)
+        throw FTPException(platform::UnreadableReplyText(reply));
+    const std::string inner = reply.substr(open + 1, close - open - 1);
+    const char d = inner[0];
+    if (inner.size() < 5 || inner[1] != d || inner[2] != d || inner.back() != d)
+        throw FTPException(platform::UnreadableReplyText(reply));
+    const std::string digits = inner.substr(3, inner.size() - 4);
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        throw FTPException(platform::UnreadableReplyText(reply));
+    const int port = std::stoi(digits);
+    if (port < 1 || port > 65535) throw FTPException(platform::UnreadableReplyText(reply));
+    return port;
 }
 
 // Data port of a PASV reply: "(h1,h2,h3,h4,p1,p2)". The address is ignored on purpose.
@@ -127,15 +141,61 @@ void TFtpClient::Abort() {
 
 std::string TFtpClient::Transaction(const std::string& command) {
     RefuseUnsafeCommand(command);
-    std::string reply = TSockSession::Transaction(command);
-    ReadReplyContinuation(reply);
-    return reply;
+    SetStatus("Transaction", 8);
+    Writeln(command);
+    ReadWholeReply();
+    return TransactionReply();
 }
 
-void TFtpClient::ReadReplyContinuation(std::string line) {
-    while (!line.empty() && (line[0] == ' ' || (line.size() >= 4 && line[3] == '-'))) {
-        line = ReadLn();
-        SetStatus(line, 1);
+std::string TFtpClient::WireName(const std::string& sjisName) const {
+    if (!utf8_names_) return sjisName;
+    const auto utf8 = platform::TrySjisToUtf8(sjisName);
+    if (!utf8) throw FTPException("Name is not valid Shift_JIS: cannot send it as UTF-8");
+    return *utf8;
+}
+
+void TFtpClient::SecureControl() {
+    const platform::TlsOptions options{Host, TrustedFingerprint};
+    if (Security == TFtpSecurity::Explicit) {
+        Transaction("AUTH TLS");
+        if (ReplyNumber() != 234) {
+            if (OnConnectionFailed) OnConnectionFailed(this);
+            throw platform::NetError(platform::NetErrc::TlsRefused, Host + ": " + ReplyOrClosed());
+        }
+    }
+    try {
+        StartTls(options);
+    } catch (const platform::NetError&) {
+        if (OnConnectionFailed) OnConnectionFailed(this);
+        throw;
+    }
+}
+
+void TFtpClient::AfterLogIn() {
+    if (Security != TFtpSecurity::None) {
+        Transaction("PBSZ 0");
+        if (!IsPositiveCompletion(ReplyNumber())) LoginFailed(ReplyOrClosed());
+        Transaction("PROT P");
+        if (!IsPositiveCompletion(ReplyNumber())) LoginFailed(ReplyOrClosed());
+        protected_data_ = true;
+    }
+    if (AutoUtf8) {
+        SetStatus("FEAT", 8);
+        Writeln("FEAT");
+        const platform::Reply features = ReadWholeReply();
+        bool utf8 = false;
+        if (IsPositiveCompletion(features.code))
+            for (std::size_t i = 1; i + 1 < features.lines.size(); ++i) {
+                std::string f = features.lines[i];
+                while (!f.empty() && f.front() == ' ') f.erase(0, 1);
+                if (f.compare(0, 4, "UTF8") == 0) utf8 = true;
+            }
+        // A server that announces UTF8 takes UTF-8 names; OPTS UTF8 ON switches over those
+        // that still wait for it, and its refusal changes nothing.
+        if (utf8) {
+            Transaction("OPTS UTF8 ON");
+            utf8_names_ = true;
+        }
     }
 }
 
@@ -155,15 +215,17 @@ void TFtpClient::Connect() {
     ClearCancel();
     if (Connected()) return;
     ClearInput();
+    protected_data_ = false;
+    utf8_names_ = false;
     TSockSession::Connect();
     try {
-        std::string greeting = ReadLn();
+        if (Security == TFtpSecurity::Implicit) SecureControl();
+        ReadWholeReply();
+        const std::string greeting = TransactionReply();
         if (greeting.empty()) LoginFailed(kConnectionClosedText);
-        SetStatus(greeting, 1);
-        ReadReplyContinuation(greeting);
-        const int code = ReplyCode(greeting);
-        SetReplyNumber(static_cast<std::int16_t>(code));
+        const int code = ReplyNumber();
         if (code > 400) LoginFailed(greeting);
+        if (Security == TFtpSecurity::Explicit) SecureControl();
         if (FWAuthenticate) {
             Transaction("USER " + FWUserID);
             LoginCheck();
@@ -207,10 +269,15 @@ void TFtpClient::Connect() {
         const int code_after = ReplyNumber();
         if (code_after != 230 && !(password_sent && IsPositiveCompletion(code_after)))
             LoginFailed(ReplyOrClosed());
+        AfterLogIn();
         if (OnConnect) OnConnect(this);
     } catch (...) {
         try {
-            Disconnect();
+            // Nothing goes out in clear once TLS was asked for, not even the goodbye.
+            if (Security != TFtpSecurity::None && !TlsActive())
+                TSockSession::Disconnect();
+            else
+                Disconnect();
         } catch (...) {
         }
         SetStatus("Disconnected", 1);
@@ -256,9 +323,11 @@ void TFtpClient::DoCommand(const std::string& command) {
     if (OnSuccess) OnSuccess(this, code);
 }
 
-void TFtpClient::ChangeDir(const std::string& directory) { DoCommand("CWD " + directory); }
-void TFtpClient::MakeDir(const std::string& directory) { DoCommand("MKD " + directory); }
-void TFtpClient::Delete(const std::string& file_name) { DoCommand("DELE " + file_name); }
+void TFtpClient::ChangeDir(const std::string& directory) {
+    DoCommand("CWD " + WireName(directory));
+}
+void TFtpClient::MakeDir(const std::string& directory) { DoCommand("MKD " + WireName(directory)); }
+void TFtpClient::Delete(const std::string& file_name) { DoCommand("DELE " + WireName(file_name)); }
 
 void TFtpClient::Mode(int transfer_type) {
     switch (transfer_type) {
@@ -284,11 +353,44 @@ void TFtpClient::RefusedStep(bool& handled) {
     handled = true;
 }
 
+bool TFtpClient::OpenDataConnection(TSockSession& data, bool& handled) {
+    const platform::Endpoint local = Link().Local();
+    const bool v6 = local.Family() == AF_INET6;
+    if (Passive) {
+        // EPSV where the control connection is IPv6; the PASV address is ignored either way.
+        Transaction(v6 ? "EPSV" : "PASV");
+        if (TransactionReply().empty() || ReplyNumber() > 499) {
+            RefusedStep(handled);
+            return false;
+        }
+        data.Host = Link().Peer().HostText();
+        data.Port = v6 ? ExtendedPassivePort(TransactionReply()) : PassivePort(TransactionReply());
+        data.Connect();
+        return true;
+    }
+    platform::Endpoint listen = local;
+    listen.SetPort(0);
+    data.ListenAddress = listen;
+    data.Port = 0;
+    data.Listen(true);
+    if (v6) {
+        Transaction("EPRT |2|" + local.HostText() + "|" + std::to_string(data.ListenPort()) + "|");
+    } else {
+        Transaction("PORT " + LocalAddressForPort() + data.LocalPortForPort());
+    }
+    if (TransactionReply().empty() || (ReplyNumber() >= 301 && ReplyNumber() <= 599)) {
+        RefusedStep(handled);
+        return false;
+    }
+    return true;
+}
+
 bool TFtpClient::Upload(const std::string& local_path, const std::string& remote_name) {
     bool success = false;
     ClearCancel();
     try {
-        const std::string stor_name = remote_name.empty() ? FileNamePart(local_path) : remote_name;
+        const std::string stor_name =
+            WireName(remote_name.empty() ? FileNamePart(local_path) : remote_name);
         RefuseUnsafeCommand("STOR " + stor_name);
         CheckConnection();
         std::lock_guard<std::recursive_mutex> lock(upload_lock_);
@@ -298,36 +400,27 @@ bool TFtpClient::Upload(const std::string& local_path, const std::string& remote
             ~Cleanup() { session.reset(); }
         } cleanup{data_session_};
         if (DataAvailable()) Read(0);
+
+        // A file that cannot be read fails here, before the server hears of it.
+        const int file = ::open(local_path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct FileGuard {
+            int fd;
+            ~FileGuard() {
+                if (fd >= 0) ::close(fd);
+            }
+        } file_guard{file};
+        struct stat st {};
+        if (file < 0 || ::fstat(file, &st) != 0 || !S_ISREG(st.st_mode))
+            throw platform::Error("Cannot open file " + local_path);
+        BytesTotal = st.st_size;
+
         data_session_ = std::make_unique<TSockSession>();
         TSockSession& data = *data_session_;
         data.TimeOut = TimeOut;
         if (OnPacketSent) data.OnPacketSent = OnPacketSent;
 
-        struct stat st {};
-        if (::stat(local_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            throw platform::Error("Cannot open file " + local_path);
-        BytesTotal = st.st_size;
-
         bool refused_handled = false;
-        if (Passive) {
-            Transaction("PASV");
-            if (TransactionReply().empty() || ReplyNumber() > 499) {
-                RefusedStep(refused_handled);
-                return false;
-            }
-            const int port = PassivePort(TransactionReply());
-            data.Host = Host;
-            data.Port = port;
-            data.Connect();
-        } else {
-            data.Port = 0;
-            data.Listen(true);
-            Transaction("PORT " + LocalAddressForPort() + data.LocalPortForPort());
-            if (TransactionReply().empty() || (ReplyNumber() >= 301 && ReplyNumber() <= 599)) {
-                RefusedStep(refused_handled);
-                return false;
-            }
-        }
+        if (!OpenDataConnection(data, refused_handled)) return false;
         SetStatus("STOR " + (remote_name.empty() ? local_path : remote_name), 1);
         Transaction("STOR " + stor_name);
         if (TransactionReply().empty() || (ReplyNumber() >= 301 && ReplyNumber() <= 599)) {
@@ -340,23 +433,25 @@ bool TFtpClient::Upload(const std::string& local_path, const std::string& remote
             data.RequiredPeer = Link().Peer();
             data.AdoptSocket(data.Accept());
         }
+        // The server starts its side of the data TLS only once STOR was answered; the session
+        // continues the control connection's, as servers require.
+        if (protected_data_ && !CancelRequested() && !TimedOut())
+            data.StartTls({Host, TrustedFingerprint}, this);
         if (OnTransactionStart) OnTransactionStart(this);
-        if (!CancelRequested() && !TimedOut()) data.SendFile(local_path);
+        if (!CancelRequested() && !TimedOut()) data.SendFile(file, BytesTotal);
         if (OnTransactionStop) OnTransactionStop(this);
         data.SetLinger(false);  // a normal close: the server gets every byte sent
         data.CloseSocket();
         if (!CancelRequested() && !TimedOut()) {
             // Preliminary replies (a restart marker, say) come before the one that tells; left
             // unread, that one would be taken for the answer to the next command.
-            std::string line;
             do {
-                line = ReadLn();
-                if (line.empty()) throw FTPException(kConnectionClosedText);
-                SetStatus(line, 1);
-                if (!CancelRequested() && !TimedOut()) ReadReplyContinuation(line);
-            } while (IsPreliminary(ReplyCode(line)) && !CancelRequested() && !TimedOut());
+                ReadWholeReply();
+                if (TransactionReply().empty()) throw FTPException(kConnectionClosedText);
+            } while (IsPreliminary(ReplyNumber()) && !CancelRequested() && !TimedOut());
             // Only a 2xx reply says the server has the file.
-            if (!IsPositiveCompletion(ReplyCode(line))) throw FTPException(FailureReason(line));
+            if (!IsPositiveCompletion(ReplyNumber()))
+                throw FTPException(FailureReason(TransactionReply()));
         }
         // A transfer skipped after a time-out or cancel never reached the server.
         if (TimedOut()) throw ESockError("Connection Timed out");

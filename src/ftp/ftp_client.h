@@ -30,6 +30,12 @@ CommandFault CheckCommand(const std::string& command);
 inline constexpr const char* kConnectionClosedText = "Connection closed by server";
 
 enum TFirewallType { FTUser = 0, FtOpen = 1, FtSite = 2 };
+// TLS of the control and data connections.
+enum class TFtpSecurity {
+    None,      // plain, as always
+    Explicit,  // AUTH TLS after the greeting, then PBSZ 0 and PROT P
+    Implicit,  // TLS from the first byte (port 990)
+};
 enum TTransferType { TransferAscii = 1, TransferImage = 2, TransferLocal8 = 3 };
 
 using TFailureEvent = std::function<void(TSockSession* sender, bool& handled, TCmdType trans)>;
@@ -52,6 +58,11 @@ public:
     std::string FWUserID;
     std::string FWPassword;
     bool FWAuthenticate = false;
+    TFtpSecurity Security = TFtpSecurity::None;
+    // SHA-256 of a certificate the user trusted although it did not verify.
+    std::string TrustedFingerprint;
+    // Names as UTF-8 when the server announces UTF8 in FEAT; Shift_JIS otherwise.
+    bool AutoUtf8 = false;
 
     // Events. OnConnect (inherited) fires after a successful log-in.
     TNotifyEvent OnTransactionStart;
@@ -82,8 +93,10 @@ public:
     // Bytes handed to the data socket by the running upload; 0 when none runs.
     std::int64_t BytesSent() const;
 
-    // Reads and publishes the continuation lines of a multi-line reply that began with `line`.
-    void ReadReplyContinuation(std::string line);
+    // True once the log-in switched names to UTF-8 (AutoUtf8 and the server agreed).
+    bool Utf8Names() const { return utf8_names_; }
+    // The bytes a Shift_JIS name goes to the server as in this session.
+    std::string WireName(const std::string& sjisName) const;
 
 protected:
     void NotifyConnected() override {}
@@ -91,11 +104,20 @@ protected:
 private:
     void LoginCheck();
     [[noreturn]] void LoginFailed(const std::string& reason);
+    // AUTH TLS (explicit) and the handshake, or the handshake alone (implicit).
+    void SecureControl();
+    // PBSZ 0 and PROT P after the log-in, FEAT and OPTS UTF8 when asked for.
+    void AfterLogIn();
+    // Opens the data connection (PASV/EPSV, or PORT/EPRT and listen); false when refused and
+    // handled.
+    bool OpenDataConnection(TSockSession& data, bool& handled);
     void RefusedStep(bool& handled);
     // The reply line; kConnectionClosedText when none came, words when it had no code.
     std::string ReplyOrClosed() const;
 
     std::unique_ptr<TSockSession> data_session_;
+    bool protected_data_ = false;
+    bool utf8_names_ = false;
     std::recursive_mutex upload_lock_;
 };
 

@@ -512,6 +512,10 @@ void TSockSession::SendFile(const std::string& path) {
     } guard{file};
     struct stat st {};
     ::fstat(file, &st);
+    SendFile(file, st.st_size);
+}
+
+void TSockSession::SendFile(int file, std::int64_t size) {
     auto last_pump = std::chrono::steady_clock::now();
     const std::int64_t base = bytes_sent_;
     ++busy_;
@@ -519,7 +523,7 @@ void TSockSession::SendFile(const std::string& path) {
         // A peer that stops taking data for a whole time-out ends the transfer: nobody could
         // stop it otherwise.
         conn_.SendFile(
-            file, st.st_size, std::chrono::milliseconds(TimeOut), [this] { return cancel_; },
+            file, size, std::chrono::milliseconds(TimeOut), [this] { return cancel_; },
             [&](std::int64_t sent) {
                 bytes_sent_ = base + sent;
                 if (OnPacketSent) OnPacketSent(this);
@@ -539,6 +543,47 @@ void TSockSession::SendFile(const std::string& path) {
         cancel_ = false;
         throw EAbortError("Socket send aborted");
     }
+}
+
+platform::Reply TSockSession::ReadWholeReply() {
+    transaction_reply_.clear();
+    reply_number_ = 0;
+    TimerOn();
+    struct Guard {
+        TSockSession* s;
+        ~Guard() {
+            --s->busy_;
+            s->TimerOff();
+        }
+    } guard{this};
+    ++busy_;
+    platform::Reply reply;
+    if (!conn_.IsOpen()) return reply;
+    bool first = true;
+    auto onLine = [&](const std::string& raw) {
+        if (first) transaction_reply_ = raw;
+        first = false;
+        SetStatus(raw, 1);
+    };
+    try {
+        reply = platform::ReadReply(conn_, platform::ReplyStyle::Coded, StopWait(false), onLine,
+                                    kBufferSize);
+    } catch (const NetError& e) {
+        // Closed before the reply ended: what came stands (nothing, or its first line).
+        if (e.Code() != NetErrc::Closed) Raise(e, "Socket readln aborted");
+        if (!first) {
+            platform::ReplyParser parser(platform::ReplyStyle::Coded);
+            parser.Feed(transaction_reply_);
+            reply = parser.Result();
+        }
+    }
+    // A line cut short by the end of the stream is no reply.
+    if (!transaction_reply_.empty() && transaction_reply_.back() != '\n') {
+        transaction_reply_.clear();
+        return platform::Reply{};
+    }
+    reply_number_ = static_cast<std::int16_t>(reply.code);
+    return reply;
 }
 
 void TSockSession::Listen(bool completion_channel) {

@@ -14,6 +14,7 @@
 #include "platform/connection.h"
 #include "platform/error.h"
 #include "platform/event_pump.h"
+#include "platform/reply_reader.h"
 
 namespace ftp {
 
@@ -110,6 +111,8 @@ public:
     std::string Read(std::uint16_t count);
     std::string ReadLn();
     void SendFile(const std::string& path);
+    // The same from a file already open (read from its current position, `size` bytes).
+    void SendFile(int file, std::int64_t size);
     void Listen(bool completion_channel);
     bool DataAvailable();
     void ClearInput();
@@ -117,6 +120,8 @@ public:
     std::string LookupErrorMessage(int number);
     std::string LocalAddressForPort();
     std::string LocalPortForPort();
+    // The port Listen got (0 when not listening).
+    int ListenPort() const { return listener_.Local().Port(); }
     void TimerOn();
     void TimerOff();
 
@@ -144,6 +149,11 @@ protected:
     // Runs the time-out timer once more without clearing the timed-out flag.
     void RestartTimer();
     void SetReplyNumber(std::int16_t number) { reply_number_ = number; }
+    // One whole FTP-style reply through the shared reader: TransactionReply becomes its first
+    // line (with its line end, empty when the server closed first), ReplyNumber its code (0
+    // when it has none), and every line is published at level 1. The time-out runs once for
+    // the whole reply, so a server that drips lines cannot hold the session.
+    platform::Reply ReadWholeReply();
     bool destroying_ = false;
 
 private:

@@ -688,6 +688,12 @@ void Connection::Close() {
         NoSigpipe guard;
         SSL_shutdown(tls_->ssl);  // our close-notify; the peer's is not waited for
     }
+    // Bytes left unread (a TLS session ticket, say) would turn the close into a reset, and
+    // the peer could lose what we sent last.
+    ::shutdown(fd_, SHUT_WR);
+    char sink[4096];
+    for (int i = 0; i < 256 && ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
+    }
     Reset();
 }
 

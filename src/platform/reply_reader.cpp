@@ -39,7 +39,7 @@ Reply ReadReply(Connection& connection, ReplyStyle style, const Wait& wait,
     for (;;) {
         if (!connection.ReadLine(line, wait, lineCap)) throw NetError(NetErrc::Closed, "");
         const bool done = parser.Feed(line);
-        if (onLine) onLine(parser.Result().lines.back());
+        if (onLine) onLine(line);
         if (done) return parser.Result();
     }
 }

@@ -36,7 +36,8 @@ private:
     Reply reply_;
 };
 
-// Reads one whole reply before the deadline; `onLine` sees each line as it arrives. Throws
+// Reads one whole reply before the deadline; `onLine` sees each line as it arrives, with its
+// line end. Throws
 // NetError: Closed when the server closes first, ReplyTimedOut, LineTooLong, Canceled.
 // A first line that is no reply of the style ends the reply at once with code 0.
 Reply ReadReply(Connection& connection, ReplyStyle style, const Wait& wait,

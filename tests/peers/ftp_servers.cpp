@@ -150,7 +150,7 @@ FtpServer::~FtpServer() {
     if (!dir.empty()) fs::remove_all(dir, ec);
 }
 
-std::unique_ptr<FtpServer> StartFtpServer(Kind kind, int port) {
+std::unique_ptr<FtpServer> StartFtpServer(Kind kind, int port, const std::string& cert) {
     auto s = std::make_unique<FtpServer>();
     s->kind = kind;
     s->dir = MakeTempDir("ftpd");
@@ -158,7 +158,12 @@ std::unique_ptr<FtpServer> StartFtpServer(Kind kind, int port) {
     fs::create_directories(s->root);
     s->port = port ? port : FreePort();
     std::vector<std::string> argv;
-    if (kind == Kind::Vsftpd) {
+    const bool tls = kind == Kind::VsftpdExplicitTls || kind == Kind::VsftpdImplicitTls;
+    if (tls && Certificates().dir.empty()) {
+        s->error = Certificates().error;
+        return s;
+    }
+    if (kind == Kind::Vsftpd || tls) {
         if (::geteuid() != 0 || !fs::exists("/usr/sbin/vsftpd")) {
             s->error = "vsftpd needs root and the vsftpd package";
             return s;
@@ -172,6 +177,11 @@ std::unique_ptr<FtpServer> StartFtpServer(Kind kind, int port) {
                 std::to_string(s->port),
                 s->user,
                 s->password};
+        if (tls) {
+            argv.push_back(kind == Kind::VsftpdImplicitTls ? "implicit" : "explicit");
+            argv.push_back(Certificates().Pem(cert).string());
+            argv.push_back(Certificates().Key(cert).string());
+        }
     } else {
         if (!fs::exists("/usr/bin/python3")) {
             s->error = "no /usr/bin/python3";
@@ -185,8 +195,11 @@ std::unique_ptr<FtpServer> StartFtpServer(Kind kind, int port) {
                 "--user",           s->user,
                 "--password",       s->password};
         if (kind == Kind::PyftpdlibDiscard) argv.push_back("--discard");
+        if (kind == Kind::PyftpdlibUtf8) argv.push_back("--utf8");
     }
-    if (!s->process.Start(argv, s->dir / "server.log") || !WaitForGreeting(s->port, 8000)) {
+    const bool implicit = kind == Kind::VsftpdImplicitTls;
+    if (!s->process.Start(argv, s->dir / "server.log") ||
+        !(implicit ? WaitForPort(s->port, 8000) : WaitForGreeting(s->port, 8000))) {
         s->error = "server did not answer on port " + std::to_string(s->port) + " (see " +
                    (s->dir / "server.log").string() + ")";
         s->process.Stop();

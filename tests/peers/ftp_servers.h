@@ -46,7 +46,14 @@ const TestCertificates& Certificates();
 // Makes the test CA the trust store of this process (OpenSSL reads SSL_CERT_FILE).
 void TrustTestCa();
 
-enum class Kind { Pyftpdlib, PyftpdlibDiscard, Vsftpd };
+enum class Kind {
+    Pyftpdlib,         // names decoded as Shift_JIS
+    PyftpdlibUtf8,     // names decoded as UTF-8
+    PyftpdlibDiscard,  // uploads counted, not stored
+    Vsftpd,
+    VsftpdExplicitTls,
+    VsftpdImplicitTls,
+};
 
 struct FtpServer {
     Kind kind;
@@ -59,8 +66,10 @@ struct FtpServer {
     ~FtpServer();
 };
 
-// Starts a server on `port` (0 = a free one); check `error` before use.
-std::unique_ptr<FtpServer> StartFtpServer(Kind kind, int port = 0);
+// Starts a server on `port` (0 = a free one); check `error` before use. The TLS kinds use the
+// test certificate `cert` (see Certificates()).
+std::unique_ptr<FtpServer> StartFtpServer(Kind kind, int port = 0,
+                                          const std::string& cert = "server");
 
 struct FtpProxy {
     std::filesystem::path dir;

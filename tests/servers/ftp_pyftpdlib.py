@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """FTP server for the tests on 127.0.0.1: one user with full rights in ROOT.
 
-Commands are decoded as cp932 so Shift_JIS names arrive intact. With --discard, an uploaded
+Commands are decoded as cp932 so Shift_JIS names arrive intact; with --utf8 as UTF-8, as
+pyftpdlib does by itself (it announces UTF8 in FEAT either way). With --discard, an uploaded
 file is not stored: its bytes are counted and the count is written to NAME.count instead
 (for uploads larger than the disk should hold).
 """
@@ -52,10 +53,11 @@ def main():
     p.add_argument("--user", default="fernlay")
     p.add_argument("--password", default="fernlay-pw")
     p.add_argument("--discard", action="store_true")
+    p.add_argument("--utf8", action="store_true")
     a = p.parse_args()
     auth = DummyAuthorizer()
     auth.add_user(a.user, a.password, a.root, perm="elradfmwMT")
-    handler = Cp932Handler
+    handler = FTPHandler if a.utf8 else Cp932Handler
     handler.authorizer = auth
     handler.banner = "fernlay test server ready"
     if a.discard:
