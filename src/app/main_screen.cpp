@@ -20,6 +20,7 @@ MainScreen::MainScreen(MainView& view, std::filesystem::path dataDir)
       dataDir_(std::move(dataDir)),
       profiles_(dataDir_),
       addresses_(dataDir_),
+      connections_(dataDir_),
       log_(true) {}
 
 std::string MainScreen::ErrorText(const std::exception& e) {
@@ -58,6 +59,7 @@ void MainScreen::StartUp() {
         if (platform::FileExists(logPath)) {
             for (auto& line : platform::ReadLines(logPath)) log_.Add(std::move(line));
         }
+        connections_.Load();
     } catch (const platform::Error& e) {
         view_.ShowMessage(ErrorText(e));
     }
@@ -74,6 +76,7 @@ bool MainScreen::SaveOnExit() {
         // Log records hold the encoded FTP password.
         platform::WriteLines(platform::ResolveInDir(dataDir_, kLogFileName), log_.lines(),
                              platform::FileMode::OwnerOnly);
+        connections_.Save();
         return true;
     } catch (const platform::Error& e) {
         view_.ShowMessage(ErrorText(e));

@@ -12,6 +12,7 @@
 #include "app/send_state.h"
 #include "platform/sorted_line_list.h"
 #include "settings/address_book.h"
+#include "settings/connection_settings.h"
 #include "settings/environment_settings.h"
 #include "settings/profile_store.h"
 
@@ -24,7 +25,7 @@ public:
     // Reads every data file and fills the screen; a read failure is shown as a message and
     // the remaining steps are skipped.
     void StartUp();
-    // Writes Defult.ini, User.Inf, Adress.dat and Log.dat whole. On failure shows the message,
+    // Writes Defult.ini, User.Inf, Adress.dat, Log.dat and Connect.dat whole. On failure shows the message,
     // writes nothing further and returns false (the screen stays open).
     bool SaveOnExit();
 
@@ -51,6 +52,8 @@ public:
     settings::ProfileStore& Profiles() { return profiles_; }
     settings::AddressBook& Addresses() { return addresses_; }
     settings::TEnvironmentSettings& Environment() { return environment_; }
+    // Ports, TLS and name rules per profile and per log record, and passive mode.
+    settings::ConnectionStore& Connections() { return connections_; }
     // The send log; its record format belongs to the send log code.
     platform::SortedLineList& LogList() { return log_; }
     TSendState& State() { return state_; }
@@ -64,6 +67,7 @@ private:
     settings::ProfileStore profiles_;
     settings::AddressBook addresses_;
     settings::TEnvironmentSettings environment_;
+    settings::ConnectionStore connections_;
     platform::SortedLineList log_;
 };
 
