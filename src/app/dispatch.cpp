@@ -116,6 +116,8 @@ DispatchOutcome Dispatch::RunPhase(const std::string& addressLine) {
     MainView& view = screen_.View();
     TSendState& state = screen_.State();
     const settings::TSenderProfile& profile = state.CurrentProfile;
+    const settings::TConnectionSettings connection =
+        screen_.Connections().ForProfile(profile.Name);
 
     state.DownloadBase = BuildDownloadBase(profile.WwwAddress, view.DirectoryText());
     std::vector<std::string> body = ComposeNotification(
@@ -128,7 +130,7 @@ DispatchOutcome Dispatch::RunPhase(const std::string& addressLine) {
         pop_.Host = profile.Pop3Server;
         pop_.UserId = profile.PopAccount;
         pop_.Passwd = profile.PopPassword;
-        pop_.Port = "110";
+        pop_.Port = std::to_string(connection.PopPort);
         try {
             pop_.Connect();
             if (pop_.ErrorFlag) {
@@ -157,7 +159,7 @@ DispatchOutcome Dispatch::RunPhase(const std::string& addressLine) {
     }
 
     smtp_.Host = profile.SmtpServer;
-    smtp_.Port = "25";
+    smtp_.Port = std::to_string(connection.SmtpPort);
     smtp_.EncodeProgressStep = 10;
     smtp_.SendProgressStep = 10;
     FillMessage(message_, addressLine);

@@ -161,7 +161,7 @@ void SendJob::StartSend() {
         ftp_.Proxy = env.EffectiveProxyHost();
         ftp_.ProxyPort = env.EffectiveProxyPort();
         ftp_.Host = profile.FtpHost;
-        ftp_.Port = 21;
+        ftp_.Port = screen_.Connections().ForProfile(profile.Name).FtpPort;
         ftp_.TimeOut = 20000;
         ftp_.UserID = profile.FtpUserId;
         ftp_.Password = profile.FtpPassword;
