@@ -116,12 +116,13 @@ DispatchOutcome Dispatch::RunPhase(const std::string& addressLine) {
     MainView& view = screen_.View();
     TSendState& state = screen_.State();
     const settings::TSenderProfile& profile = state.CurrentProfile;
-    const settings::TConnectionSettings connection =
-        screen_.Connections().ForProfile(profile.Name);
+    const settings::TConnectionSettings connection = screen_.Connections().ForProfile(profile.Name);
 
-    state.DownloadBase = BuildDownloadBase(profile.WwwAddress, view.DirectoryText());
-    std::vector<std::string> body = ComposeNotification(
-        view.HeaderLines(), state.DownloadBase, state.FileName, state.FileSize, view.FooterLines());
+    state.DownloadBase =
+        BuildDownloadBase(profile.WwwAddress, view.DirectoryText(), state.Utf8Names);
+    std::vector<std::string> body =
+        ComposeNotification(view.HeaderLines(), state.DownloadBase, state.FileName, state.FileSize,
+                            view.FooterLines(), state.Utf8Names);
 
     view.SetProgress(0);
     view.SetStatus(t.StatusMailConnecting);

@@ -110,8 +110,7 @@ struct Texts {
     std::string DefaultSubject = Sjis(u8"データ送信の件");
     std::string SelectFilePrompt = Sjis(u8"ﾌｧｲﾙを選択して下さい。");
     std::string VersionCaption = Sjis(u8"バージョン情報");
-    std::string DetailRule =
-        Sjis(u8"データ詳細=================================================");
+    std::string DetailRule = Sjis(u8"データ詳細=================================================");
     std::string DetailFileName = Sjis(u8"【ファイル名】：");
     std::string DetailFileSize = Sjis(u8"【ファイル量】：");
     std::string DetailBytes = Sjis(u8"ﾊﾞｲﾄ");
@@ -163,8 +162,7 @@ struct Texts {
     std::string FileMissing = Sjis(u8"ﾌｧｲﾙが在りません。");
     std::string StatusDeleteDone = Sjis(u8"削除終了");
     // Messages (our own wording) for failures that would otherwise pass unseen.
-    std::string DeleteDirectoryMissing =
-        Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
+    std::string DeleteDirectoryMissing = Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
     std::string DeleteFailed = Sjis(u8"ﾌｧｲﾙを削除できませんでした。履歴は残します。");
     std::string Pop3ConnectFailed =
         Sjis(u8"POP3ｻｰﾊﾞｰに接続できませんでした。通知ﾒｰﾙは送信されていません。");
@@ -188,6 +186,51 @@ struct Texts {
 
     // ---- FTP ----
     std::string UploadDone = Sjis(u8"送信終了");  // an upload's success (TransUpload)
+
+    // ---- connections: ports, TLS, certificates (our own wording) ----
+    // A failed secure connection: "「" host "」" + the reason.
+    std::string TlsUnknownIssuer =
+        Sjis(u8"の証明書は信頼された認証局の発行ではありません（自己署名の証明書など）。");
+    std::string TlsNameMismatch = Sjis(u8"の証明書は別のホスト名に発行されています。");
+    std::string TlsExpired = Sjis(u8"の証明書は有効期限が切れています。");
+    std::string TlsNotYetValid = Sjis(u8"の証明書はまだ有効期間に入っていません。");
+    std::string TlsCertificateInvalid = Sjis(u8"の証明書を検証できませんでした。");
+    std::string TlsCertificateChanged = Sjis(
+        u8"の証明書が信頼した証明書から変わっているため接続を中止しました。"
+        u8"変更が正しい場合は、接続設定で信頼した証明書を削除して下さい。");
+    std::string TlsRefused = Sjis(
+        u8"がTLS（暗号化）への切り替えを拒否したため接続を中止しました。"
+        u8"パスワードは送信していません。");
+    std::string TlsHandshakeFailed = Sjis(u8"との暗号化（TLS）接続を確立できませんでした。");
+    // The question before trusting one certificate.
+    std::string TrustFingerprint = Sjis(u8"証明書の指紋（SHA-256）：");
+    std::string TrustQuestion = Sjis(u8"この証明書を信頼して接続しますか？");
+    std::string TrustRemembered = Sjis(u8"（信頼した証明書は送信者の接続設定に保存されます）");
+    // A port typed into a server field ("host:port") that is not one.
+    std::string RefusedPort = Sjis(u8"のﾎﾟｰﾄ番号が正しくないため送信できません。");
+    // Profile editor tab and environment settings.
+    std::string ConnectionTab = Sjis(u8"接続");
+    std::string FtpConnectionGroup = Sjis(u8"FTP");
+    std::string SmtpConnectionGroup = Sjis(u8"SMTP");
+    std::string PopConnectionGroup = Sjis(u8"POP3");
+    std::string SecurityLabel = Sjis(u8"暗号化");
+    std::string PortLabel = Sjis(u8"ﾎﾟｰﾄ");
+    std::string NameRuleLabel = Sjis(u8"ﾌｧｲﾙ名");
+    std::string FingerprintLabel = Sjis(u8"信頼した証明書");
+    std::string ForgetFingerprintButton = Sjis(u8"削除");
+    std::string SecurityNone = Sjis(u8"なし");
+    std::string FtpExplicitTls = Sjis(u8"明示的TLS (AUTH TLS)");
+    std::string FtpImplicitTls = Sjis(u8"暗黙的TLS (FTPS)");
+    std::string SmtpStartTls = Sjis(u8"STARTTLS");
+    std::string PopStls = Sjis(u8"STLS");
+    std::string ImplicitTls = Sjis(u8"SSL/TLS");
+    std::string NameRuleShiftJis = Sjis(u8"Shift_JIS");
+    std::string NameRuleAutomatic = Sjis(u8"自動（ｻｰﾊﾞｰが対応していればUTF-8）");
+    std::string SmtpAuthBox = Sjis(u8"SMTP認証を使う");
+    std::string SmtpUserLabel = Sjis(u8"ﾕｰｻﾞｰ名");
+    std::string PassiveModeGroup = Sjis(u8"FTPﾃﾞｰﾀ接続");
+    std::string PassiveModeBox = Sjis(u8"パッシブモード");
+    std::string InvalidConnectionPort = Sjis(u8"ﾎﾟｰﾄには1から65535までの10進数を入力して下さい: ");
 
     // ---- other screens ----
 };

@@ -144,7 +144,8 @@ TEST(Deletion, WalksLikeTheUploadAndKeepsTheEntryUnlessTheFileIsGone) {
         log.Add(Record(peer.Port(), c.startFolder, c.directory, name));
         settings::TEnvironmentSettings env;
         DeletionRecorder view;
-        app::Deletion deletion(view, log, env, dir.path());
+        settings::ConnectionStore connections(dir.path());
+        app::Deletion deletion(view, log, env, connections, dir.path());
         deletion.FillGrid();
         view.selected = 2;
         view.answers = {true};
@@ -180,7 +181,8 @@ TEST(Deletion, RefusedLogInIsToldAndTheEntryStays) {
     log.Add(Record(peer.Port(), "www", "", "a.txt"));
     settings::TEnvironmentSettings env;
     DeletionRecorder view;
-    app::Deletion deletion(view, log, env, dir.path());
+    settings::ConnectionStore connections(dir.path());
+    app::Deletion deletion(view, log, env, connections, dir.path());
     deletion.FillGrid();
     view.selected = 1;
     view.answers = {true};
@@ -197,7 +199,8 @@ TEST(Deletion, NothingHappensWithoutASelectedRecordOrWithNo) {
     platform::SortedLineList log;
     settings::TEnvironmentSettings env;
     DeletionRecorder view;
-    app::Deletion deletion(view, log, env, dir.path());
+    settings::ConnectionStore connections(dir.path());
+    app::Deletion deletion(view, log, env, connections, dir.path());
 
     // Empty log: one blank row, and the buttons do nothing.
     deletion.FillGrid();
@@ -249,7 +252,8 @@ TEST(Deletion, ProxyChoiceUsesTheProxyOfTheRecord) {
     env.ProxyHost = "proxy.elsewhere.test";
     env.ProxyPort = 8021;
     DeletionRecorder view;
-    app::Deletion deletion(view, log, env, dir.path());
+    settings::ConnectionStore connections(dir.path());
+    app::Deletion deletion(view, log, env, connections, dir.path());
     deletion.FillGrid();
     view.selected = 1;
     view.answers = {true};
