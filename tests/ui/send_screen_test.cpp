@@ -116,7 +116,8 @@ struct RealSend {
         WriteProfile(data.path(), "tanaka@example.test");
         servers =
             std::make_unique<apptest::LocalServers>(work.path() / "srv", false, ftpBytesPerSecond);
-        if (!servers->Ready()) return "FTP and SMTP on 127.0.0.1:21/25: " + servers->Problem();
+        if (!servers->Ready()) return "FTP and SMTP on 127.0.0.1: " + servers->Problem();
+        servers->WritePorts(data.path(), "demo");
         const fs::path file = work.path() / fs::path(fileName);
         std::ofstream(file, std::ios::binary) << std::string(size, 'a');
         window = std::make_unique<ui::MainWindow>(data.path());
