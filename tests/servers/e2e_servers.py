@@ -15,6 +15,7 @@ Prints "READY ftp=N smtp=N pop=N" (pop=0 without POP3) once every server answers
 SIGTERM.
 """
 import argparse
+import grp
 import mailbox
 import os
 import pwd
@@ -87,10 +88,11 @@ def start_dovecot(work, user, password, port):
     # As root the mail user is nobody and the processes drop to dovecot's own users; without
     # root everything runs as the calling user.
     if os.geteuid() == 0:
-        uid, gid, internal, login = 65534, 65534, "dovecot", "dovenull"
+        uid, gid, internal, login, group = 65534, 65534, "dovecot", "dovenull", "dovecot"
     else:
         uid, gid = os.getuid(), os.getgid()
         internal = login = pwd.getpwuid(uid).pw_name
+        group = grp.getgrgid(gid).gr_name
     with open(os.path.join(d, "passwd"), "w") as f:
         f.write("%s:{PLAIN}%s:%d:%d::%s::\n" % (user, password, uid, gid, home))
     conf = os.path.join(d, "dovecot.conf")
@@ -106,6 +108,7 @@ ssl = no
 disable_plaintext_auth = no
 auth_mechanisms = plain
 default_internal_user = {internal}
+default_internal_group = {group}
 default_login_user = {login}
 mail_location = maildir:{maildir}
 first_valid_uid = 1
@@ -119,6 +122,7 @@ userdb {{
   args = {d}/passwd
 }}
 service pop3-login {{
+  chroot =
   inet_listener pop3 {{
     address = 127.0.0.1
     port = {port}
@@ -128,7 +132,7 @@ service anvil {{
   chroot =
 }}
 """.format(d=d, maildir=os.path.join(work, "Maildir"), internal=internal, login=login,
-           port=port)
+           group=group, port=port)
         )
     return subprocess.Popen(["dovecot", "-F", "-c", conf], stdout=subprocess.DEVNULL,
                             stderr=open(os.path.join(d, "stderr"), "w"))
