@@ -212,6 +212,17 @@ TEST_F(SendOutcomeTest, HostileFieldsAreRefusedBeforeAnythingIsSent) {
              s.DirectoryFieldChanged();
          },
          S("「送信ﾃﾞｨﾚｸﾄﾘ」") + tooLong},
+        {"FTP host: a port that is no port",
+         [&](app::MainScreen& s, HistoryView&) { profile(s).FtpHost = "127.0.0.1:99999"; },
+         S("「ﾎｽﾄｱﾄﾞﾚｽ」のﾎﾟｰﾄ番号が正しくないため送信できません。")},
+        {"start folder: a TAB would split the logged connection of a TLS upload",
+         [&](app::MainScreen& s, HistoryView&) {
+             settings::TConnectionSettings tls;
+             tls.FtpSecurity = settings::TSecurity::Explicit;
+             s.Connections().SetProfile("demo", tls);
+             profile(s).HostStartFolder = "a\tb";
+         },
+         S("「ﾎｽﾄ開始ﾌｫﾙﾀﾞ」") + breaks},
     };
     const std::vector<std::pair<std::string, std::string>> recipients = {
         {"tanaka@example.test> NOTIFY=SUCCESS,FAILURE", "ESMTP parameter after >"},
