@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "app/deletion.h"
 #include "app/send_log.h"
 #include "peers/ftp_peer.h"
 #include "peers/ftp_servers.h"
@@ -210,23 +209,6 @@ TEST_F(SendWorkflowTest, RefusedSmtpQuitAfterDeliveryIsOnlyLogged) {
     EXPECT_EQ(view.status, texts().StatusSendDone);
     EXPECT_TRUE(Contains(ErrorLog(), "what")) << ErrorLog();
 }
-
-class RecordingDeletionView : public app::DeletionView {
-public:
-    std::vector<app::LogGridRow> rows;
-    int selected = 1;
-    std::string status;
-    std::vector<std::string> messages;
-    void SetGridRows(const std::vector<app::LogGridRow>& r) override { rows = r; }
-    int SelectedRow() const override { return selected; }
-    void SetStatus(const std::string& text) override { status = text; }
-    std::string Status() const override { return status; }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string& text) override {
-        messages.push_back(text);
-        return true;
-    }
-};
 
 TEST_F(SendWorkflowTest, DeletionRemovesTheUploadedFile) {
     WriteData({.popAuth = "0"});

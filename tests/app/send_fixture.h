@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/deletion.h"
 #include "app/main_screen.h"
 #include "app/send_job.h"
 #include "app/send_log.h"
@@ -51,6 +52,24 @@ public:
         for (const auto& m : messages)
             if (m == text) return true;
         return false;
+    }
+};
+
+// A deletion window that answers Yes and records what it was shown.
+class RecordingDeletionView : public app::DeletionView {
+public:
+    std::vector<app::LogGridRow> rows;
+    int selected = 1;
+    std::string status;
+    std::vector<std::string> messages;
+    void SetGridRows(const std::vector<app::LogGridRow>& r) override { rows = r; }
+    int SelectedRow() const override { return selected; }
+    void SetStatus(const std::string& text) override { status = text; }
+    std::string Status() const override { return status; }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool AskYesNo(const std::string& text) override {
+        messages.push_back(text);
+        return true;
     }
 };
 

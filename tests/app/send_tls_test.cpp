@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/deletion.h"
 #include "app/send_log.h"
 #include "peers/ftp_servers.h"
 #include "send_fixture.h"
@@ -42,22 +41,6 @@ std::string FingerprintOf(const fs::path& pem) {
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
 }
-
-class RecordingDeletionView : public app::DeletionView {
-public:
-    std::vector<app::LogGridRow> rows;
-    std::string status;
-    std::vector<std::string> messages;
-    void SetGridRows(const std::vector<app::LogGridRow>& r) override { rows = r; }
-    int SelectedRow() const override { return 1; }
-    void SetStatus(const std::string& text) override { status = text; }
-    std::string Status() const override { return status; }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string& text) override {
-        messages.push_back(text);
-        return true;
-    }
-};
 
 class SendTlsTest : public SendWorkflowTest {
 protected:
