@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/main_screen.h"
+#include "platform/one_line.h"
 #include "platform/sjis.h"
 #include "settings/profile_store.h"
 
@@ -72,6 +73,13 @@ std::string MakeLogRecord(const std::tm& local, const LogRecordSource& s) {
 
 void AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
                      const LogRecordSource& source) {
+    // A line break would end the record early and make its rest a record of its own.
+    for (const auto& [text, name] :
+         {std::pair{&source.FileName, "file name"}, std::pair{&source.RecipientName, "recipient"},
+          std::pair{&source.DirectoryText, "directory"}, std::pair{&source.ProxyHost, "proxy host"},
+          std::pair{&source.FtpHost, "FTP host"}, std::pair{&source.FtpUserId, "FTP user"},
+          std::pair{&source.StartFolder, "start folder"}})
+        platform::RequireOneLine(*text, std::string("the send log's ") + name);
     log.Add(MakeLogRecord(local, source));
 }
 

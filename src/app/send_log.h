@@ -60,7 +60,8 @@ struct LogRecordSource {
 };
 
 std::string MakeLogRecord(const std::tm& local, const LogRecordSource& source);
-// Adds the record at its sorted place (nothing when an equal line is present).
+// Adds the record at its sorted place (nothing when an equal line is present). A text with a
+// CR, LF or NUL is refused (platform::Error naming it) and nothing is added.
 void AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
                      const LogRecordSource& source);
 

@@ -133,10 +133,11 @@ void ConnectionStore::Load() {
     logs_.clear();
     passive_ = false;
     const auto path = platform::ResolveInDir(dataDir_, kConnectionFileName);
-    if (!platform::FileExists(path)) return;
-    for (const std::string& line : platform::ReadLines(path)) {
+    if (platform::Absent(path)) return;
+    // Line by line: the lines themselves are not kept beside the entries made of them.
+    platform::ForEachLine(path, [&](std::string_view line) {
         const std::vector<std::string> fields = SplitTabs(line);
-        if (fields.size() < 2) continue;  // not ours: ignored
+        if (fields.size() < 2) return;  // not ours: ignored
         const std::string& kind = fields[0];
         const std::string& key = fields[1];
         for (std::size_t i = 2; i < fields.size(); ++i) {
@@ -148,10 +149,10 @@ void ConnectionStore::Load() {
             if (kind == "L" && !key.empty()) ApplyLogPair(logs_[key], k, v);
             if (kind == "E" && k == "passive") passive_ = v == "1";
         }
-    }
+    });
 }
 
-void ConnectionStore::Save() const {
+std::vector<std::string> ConnectionStore::Lines() const {
     std::vector<std::string> lines;
     if (passive_) lines.push_back(Line("E", "", {{"passive", "1"}}));
     for (const auto& [name, s] : profiles_) {
@@ -162,6 +163,11 @@ void ConnectionStore::Save() const {
         const Pairs pairs = LogPairs(c);
         if (!pairs.empty()) lines.push_back(Line("L", record, pairs));
     }
+    return lines;
+}
+
+void ConnectionStore::Save() const {
+    const std::vector<std::string> lines = Lines();
     const auto path = platform::ResolveInDir(dataDir_, kConnectionFileName);
     if (lines.empty() && !platform::FileExists(path)) return;
     platform::WriteLines(path, lines, platform::FileMode::OwnerOnly);

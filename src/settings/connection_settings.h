@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace settings {
 
@@ -70,6 +71,8 @@ public:
     void Load();
     // Writes the file whole (owner-only, atomically); an empty store leaves no file behind.
     void Save() const;
+    // The lines Save writes; none for a store that holds only defaults.
+    std::vector<std::string> Lines() const;
 
     TConnectionSettings ForProfile(std::string_view name) const;
     // Values with a line break, TAB or NUL are refused (platform::Error): they would split
