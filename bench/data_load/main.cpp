@@ -1,8 +1,12 @@
 // data_load_bench [MiB]: writes one large data file of each kind (default 50 MiB, lines in
-// random order) into its own folder, then runs the main screen's start over that folder in a
-// fresh process and measures its wall time, CPU time and peak resident memory. Beside it, the
-// same figures for `sort -f` over the same file (read every line, order them ignoring case).
-//   data_load_bench --start DIR: only the start over DIR (what the measured child runs).
+// random order) into its own folder and measures, each in a fresh process, its wall time, CPU
+// time and peak resident memory for: "load", reading that file into memory as the start does
+// (the store's load); "start", the main screen's whole start over that folder with a window
+// that shows nothing (so the selector items built from the lists count, but no toolkit). Beside
+// them the same figures for `sort -f` over the same file (read every line, order them ignoring
+// case).
+//   data_load_bench --load FILE DIR, --start DIR: one measured step (what the child runs).
+//   data_load_bench --generate FILE DIR [MiB]: only writes the data.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +22,15 @@
 
 #include "app/main_screen.h"
 #include "app/main_view.h"
+#include "app/send_log.h"
+#include "platform/data_dir.h"
+#include "platform/ini_file.h"
 #include "platform/texts.h"
+#include "settings/address_book.h"
+#include "settings/connection_settings.h"
+#include "settings/environment_settings.h"
+#include "settings/header_footer.h"
+#include "settings/profile_store.h"
 
 namespace fs = std::filesystem;
 
@@ -187,11 +199,67 @@ int Start(const fs::path& dir) {
     return 0;
 }
 
+// Reads the one file as the start does, through the code the start uses for it.
+int Load(const std::string& file, const fs::path& dir) {
+    if (file == "Adress.dat") {
+        settings::AddressBook book(dir);
+        book.Load();
+    } else if (file == "User.Inf") {
+        settings::ProfileStore profiles(dir);
+        profiles.LoadProfileList();
+    } else if (file == "Log.dat") {
+        platform::SortedLineList log;
+        app::LoadSendLog(log, dir);
+    } else if (file == "Defult.ini") {
+        const platform::IniFile ini(platform::ResolveInDir(dir, settings::kIniFileName));
+        settings::TEnvironmentSettings environment;
+        environment.Load(ini);
+        if (ini.ReadString(settings::kStandardSection, settings::kStandardKey) != "P") return 1;
+    } else if (file == "P.hed") {
+        if (settings::ReadProfileText(dir, settings::TemplateKind::Header, "P").empty()) return 1;
+    } else if (file == "Connect.dat") {
+        settings::ConnectionStore connections(dir);
+        connections.Load();
+    } else {
+        return 2;
+    }
+    return 0;
+}
+
+const Kind* KindOf(const std::string& name) {
+    for (const Kind& kind : kKinds) {
+        if (name == kind.name) return &kind;
+    }
+    return nullptr;
+}
+
+void Generate(const Kind& kind, const fs::path& dir, std::size_t mib) {
+    fs::create_directories(dir);
+    {
+        const std::string text = kind.make(mib << 20);
+        std::ofstream(dir / kind.name, std::ios::binary) << text;
+    }
+    if (std::string(kind.name) == "P.hed") {
+        // A standard profile named P, so the start loads its header.
+        std::ofstream(dir / "User.Inf", std::ios::binary)
+            << "P,h,/pub,u,,www.example/,Me,me@x,me@x,smtp,0,pop,me,,0,\\\r\n";
+        std::ofstream(dir / "Defult.ini", std::ios::binary) << "[USER]\r\nDefaultAdress=P\r\n";
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--start") return Start(argv[2]);
-    const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 50;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "--start") return Start(args[1]);
+    if (args.size() == 3 && args[0] == "--load") return Load(args[1], args[2]);
+    if (args.size() >= 3 && args[0] == "--generate") {
+        const Kind* kind = KindOf(args[1]);
+        if (!kind) return 2;
+        Generate(*kind, args[2], args.size() > 3 ? std::strtoul(args[3].c_str(), nullptr, 10) : 50);
+        return 0;
+    }
+    const std::size_t mib = !args.empty() ? std::strtoul(args[0].c_str(), nullptr, 10) : 50;
     const fs::path root =
         fs::temp_directory_path() / ("data_load_bench_" + std::to_string(::getpid()));
     const std::string self = fs::read_symlink("/proc/self/exe").string();
@@ -199,30 +267,27 @@ int main(int argc, char** argv) {
     // The start with no files at all: the process's own floor.
     fs::create_directories(root / "empty");
     const Run floor = Measure({self, "--start", (root / "empty").string()});
-    std::printf("%zu MiB per file; empty start: %.0f MiB peak\n", mib, floor.maxRssKiB / 1024.0);
-    std::printf("%-12s %9s | %8s %8s %9s %7s | %8s %8s %9s\n", "file", "MiB", "wall s", "cpu s",
-                "peak MiB", "x size", "sort s", "sort cpu", "sort MiB");
+    std::printf("%zu MiB per file; empty start: %.0f MiB peak; peak/size counts the floor\n", mib,
+                floor.maxRssKiB / 1024.0);
+    std::printf("%-12s %6s | %-26s | %-26s | %-20s\n", "", "", "load", "start", "sort -f");
+    std::printf("%-12s %6s | %6s %6s %6s %5s | %6s %6s %6s %5s | %6s %6s %6s\n", "file", "MiB",
+                "wall s", "cpu s", "MiB", "x", "wall s", "cpu s", "MiB", "x", "wall s", "cpu s",
+                "MiB");
     for (const Kind& kind : kKinds) {
         const fs::path dir = root / kind.name;
-        fs::create_directories(dir);
+        Generate(kind, dir, mib);
         const fs::path file = dir / kind.name;
-        {
-            const std::string text = kind.make(mib << 20);
-            std::ofstream(file, std::ios::binary) << text;
-        }
-        if (std::string(kind.name) == "P.hed") {
-            // A standard profile named P, so the start loads its header.
-            std::ofstream(dir / "User.Inf", std::ios::binary)
-                << "P,h,/pub,u,,www.example/,Me,me@x,me@x,smtp,0,pop,me,,0,\\\r\n";
-            std::ofstream(dir / "Defult.ini", std::ios::binary) << "[USER]\r\nDefaultAdress=P\r\n";
-        }
         const double size = static_cast<double>(fs::file_size(file)) / (1 << 20);
-        const Run ours = Measure({self, "--start", dir.string()});
+        const Run load = Measure({self, "--load", kind.name, dir.string()});
+        const Run start = Measure({self, "--start", dir.string()});
         const Run sort = Measure({"sort", "-f", "-o", "/dev/null", file.string()});
-        const double peak = ours.maxRssKiB / 1024.0;
-        std::printf("%-12s %9.1f | %8.2f %8.2f %9.0f %6.2fx | %8.2f %8.2f %9.0f%s\n", kind.name,
-                    size, ours.wall, ours.cpu, peak, peak / size, sort.wall, sort.cpu,
-                    sort.maxRssKiB / 1024.0, ours.status == 0 ? "" : "  (start failed)");
+        const double loadPeak = load.maxRssKiB / 1024.0, startPeak = start.maxRssKiB / 1024.0;
+        std::printf(
+            "%-12s %6.1f | %6.2f %6.2f %6.0f %4.2fx | %6.2f %6.2f %6.0f %4.2fx | %6.2f %6.2f "
+            "%6.0f%s\n",
+            kind.name, size, load.wall, load.cpu, loadPeak, loadPeak / size, start.wall, start.cpu,
+            startPeak, startPeak / size, sort.wall, sort.cpu, sort.maxRssKiB / 1024.0,
+            load.status == 0 && start.status == 0 ? "" : "  (failed)");
         fs::remove_all(dir);
     }
     fs::remove_all(root);

@@ -3,6 +3,7 @@
 #include "app/download.h"
 #include "app/error_log.h"
 #include "app/refusal.h"
+#include "app/send_log.h"
 #include "platform/data_dir.h"
 #include "platform/error.h"
 #include "platform/ini_file.h"
@@ -15,8 +16,6 @@
 namespace app {
 
 namespace {
-
-constexpr std::string_view kLogFileName = "Log.dat";
 
 bool EndsWithNoCase(std::string_view name, std::string_view end) {
     return name.size() > end.size() &&
@@ -147,10 +146,7 @@ void MainScreen::StartUp() {
     FileFieldChanged();
 
     log_ = platform::SortedLineList(true);
-    LoadStep(DataFile::Log, [&] {
-        const auto logPath = platform::ResolveInDir(dataDir_, kLogFileName);
-        if (!platform::Absent(logPath)) log_.Load(platform::ReadLines(logPath));
-    });
+    LoadStep(DataFile::Log, [&] { LoadSendLog(log_, dataDir_); });
     LoadStep(DataFile::Connections, [&] { connections_.Load(); });
 
     startNotes_ = nullptr;
@@ -188,11 +184,7 @@ bool MainScreen::SaveOnExit() {
     });
     save(DataFile::Profiles, !profiles_.empty(), [&] { profiles_.SaveProfileList(); });
     save(DataFile::Addresses, !addresses_.empty(), [&] { addresses_.Save(); });
-    save(DataFile::Log, !log_.empty(), [&] {
-        // Log records hold the encoded FTP password.
-        platform::WriteLines(platform::ResolveInDir(dataDir_, kLogFileName), log_.lines(),
-                             platform::FileMode::OwnerOnly);
-    });
+    save(DataFile::Log, !log_.empty(), [&] { SaveSendLog(log_, dataDir_); });
     save(DataFile::Connections, !connections_.Lines().empty(), [&] { connections_.Save(); });
     if (!allWritten && anyWritten) notes.push_back(t.OthersSaved);
     if (!notes.empty()) view_.ShowMessage(JoinParagraphs(notes));

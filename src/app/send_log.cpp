@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/main_screen.h"
+#include "platform/data_dir.h"
 #include "platform/one_line.h"
 #include "platform/sjis.h"
 #include "settings/profile_store.h"
@@ -45,6 +46,17 @@ std::string FormatLogRecord(const TLogRecord& record) {
         line += *field;
     }
     return line;
+}
+
+void LoadSendLog(platform::SortedLineList& log, const std::filesystem::path& dataDir) {
+    log = platform::SortedLineList(true);
+    const auto path = platform::ResolveInDir(dataDir, kLogFileName);
+    if (!platform::Absent(path)) log.Load(platform::ReadLines(path));
+}
+
+void SaveSendLog(const platform::SortedLineList& log, const std::filesystem::path& dataDir) {
+    platform::WriteLines(platform::ResolveInDir(dataDir, kLogFileName), log.lines(),
+                         platform::FileMode::OwnerOnly);
 }
 
 std::string SendDateText(const std::tm& local) {
