@@ -164,8 +164,7 @@ bool MainScreen::SaveOnExit() {
             return;
         }
         try {
-            write();
-            anyWritten = true;
+            if (write()) anyWritten = true;
         } catch (const platform::Error& e) {
             allWritten = false;
             notes.push_back(Quoted(FileNameOf(file)) + t.SaveFailed + "\r\n" + ErrorText(e));
@@ -181,11 +180,21 @@ bool MainScreen::SaveOnExit() {
         profiles_.WriteStandardName(ini);
         environment_.Save(ini);
         ini.Save();
+        return true;
     });
-    save(DataFile::Profiles, !profiles_.empty(), [&] { profiles_.SaveProfileList(); });
-    save(DataFile::Addresses, !addresses_.empty(), [&] { addresses_.Save(); });
-    save(DataFile::Log, !log_.empty(), [&] { SaveSendLog(log_, dataDir_); });
-    save(DataFile::Connections, !connections_.Lines().empty(), [&] { connections_.Save(); });
+    save(DataFile::Profiles, !profiles_.empty(), [&] {
+        profiles_.SaveProfileList();
+        return true;
+    });
+    save(DataFile::Addresses, !addresses_.empty(), [&] {
+        addresses_.Save();
+        return true;
+    });
+    save(DataFile::Log, !log_.empty(), [&] {
+        SaveSendLog(log_, dataDir_);
+        return true;
+    });
+    save(DataFile::Connections, !connections_.Lines().empty(), [&] { return connections_.Save(); });
     if (!allWritten && anyWritten) notes.push_back(t.OthersSaved);
     if (!notes.empty()) view_.ShowMessage(JoinParagraphs(notes));
     return allWritten;

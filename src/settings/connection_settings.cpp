@@ -180,11 +180,12 @@ std::vector<std::string> ConnectionStore::Lines() const {
     return lines;
 }
 
-void ConnectionStore::Save() const {
+bool ConnectionStore::Save() const {
     const std::vector<std::string> lines = Lines();
     const auto path = platform::ResolveInDir(dataDir_, kConnectionFileName);
-    if (lines.empty() && !platform::FileExists(path)) return;
+    if (lines.empty() && !platform::FileExists(path)) return false;
     platform::WriteLines(path, lines, platform::FileMode::OwnerOnly);
+    return true;
 }
 
 TConnectionSettings ConnectionStore::ForProfile(std::string_view name) const {

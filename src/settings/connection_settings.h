@@ -70,7 +70,8 @@ public:
     // A missing file is an empty store. Throws FileError when it cannot be read.
     void Load();
     // Writes the file whole (owner-only, atomically); an empty store leaves no file behind.
-    void Save() const;
+    // False when there was nothing to write (no file and nothing but defaults).
+    bool Save() const;
     // The lines Save writes; none for a store that holds only defaults.
     std::vector<std::string> Lines() const;
 
