@@ -311,8 +311,15 @@ std::vector<std::string> AsUnprivileged(const std::function<std::vector<std::str
         ::close(fds[0]);
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(2);
+        // Whatever happens, the child must end here and never go on with the other tests.
         std::string out;
-        for (const std::string& s : body()) out += s + '\x1f';
+        try {
+            for (const std::string& s : body()) out += s + '\x1f';
+        } catch (const std::exception& e) {
+            out += std::string("exception: ") + e.what() + '\x1f';
+        } catch (...) {
+            out += "exception\x1f";
+        }
         for (std::size_t done = 0; done < out.size();) {
             const ssize_t n = ::write(fds[1], out.data() + done, out.size() - done);
             if (n <= 0) ::_exit(3);
