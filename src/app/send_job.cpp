@@ -10,6 +10,7 @@
 #include "app/send_log.h"
 #include "platform/connection.h"
 #include "platform/data_dir.h"
+#include "platform/one_line.h"
 #include "platform/screen_text.h"
 #include "platform/sjis.h"
 #include "platform/texts.h"
@@ -286,6 +287,15 @@ std::string SendJob::UploadRefusal() {
             lines.push_back({&t.DirectoryLabel, "CWD " + segment});
     }
     lines.push_back({&t.FileLabel, "STOR " + state.FileName});
+    // Values that reach only the log record must not break its line either (a hand-edited
+    // Adress.dat may hold a NUL in a name).
+    const std::string proxyHost = screen_.Environment().EffectiveProxyHost();
+    for (const auto& [label, value] : {std::pair{&t.RecipientLabel, &state.RecipientName},
+                                       std::pair{&t.FtpHostLabel, &profile.FtpHost},
+                                       std::pair{&t.ProxyAddressLabel, &proxyHost}}) {
+        if (platform::HasLineBreakOrNul(*value))
+            return RefusalMessage(*label, RefusalReason::ControlCharacter);
+    }
     for (const auto& [label, line] : lines) {
         switch (ftp::CheckCommand(line)) {
             case ftp::CommandFault::None:

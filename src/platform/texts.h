@@ -119,6 +119,14 @@ struct Texts {
         Sjis(u8"このファイルのパスにはシフトJISで表せない文字が含まれるため選べません。");
     std::string HelpMissing = Sjis(u8"ヘルプファイルが見つかりません: ");
     std::string HelpOpenFailed = Sjis(u8"ヘルプファイルを開けませんでした: ");
+    // Data files at start and exit: "「" file "」" + one of these, then the system's reason.
+    std::string ReadFailedKept =
+        Sjis(u8"を読み込めませんでした。このファイルは終了時にも書き換えず、そのまま残します。");
+    std::string ReadFailed = Sjis(u8"を読み込めませんでした。");
+    std::string SaveFailed = Sjis(u8"を保存できませんでした。");
+    std::string UnreadNotSaved = Sjis(
+        u8"は起動時に読み込めなかったため書き換えていません。この間の変更は保存されていません。");
+    std::string OthersSaved = Sjis(u8"ほかのファイルは保存しました。");
 
     // ---- send workflow ----
     std::string StatusConnecting = Sjis(u8"接続中");

@@ -47,8 +47,8 @@ EnvironmentDialog::EnvironmentDialog(app::MainScreen& screen, QWidget* parent)
     connection->setAccessibleName(connection->title());
     normal_ = Radio(t.NormalConnectionButton, connection);
     proxy_ = Radio(t.UseProxyButton, connection);
-    address_ = new QLineEdit(connection);
-    port_ = new QLineEdit(connection);
+    address_ = OneLineField(connection);
+    port_ = OneLineField(connection);
     auto* connectionLayout = new QGridLayout(connection);
     connectionLayout->addWidget(normal_, 0, 0, 1, 2);
     connectionLayout->addWidget(proxy_, 1, 0, 1, 2);

@@ -28,10 +28,10 @@ namespace ui {
 
 namespace {
 
-QLineEdit* Field(QWidget* parent) { return new QLineEdit(parent); }
+QLineEdit* Field(QWidget* parent) { return OneLineField(parent); }
 
 QLineEdit* PasswordField(QWidget* parent) {
-    auto* field = new QLineEdit(parent);
+    auto* field = OneLineField(parent);
     field->setEchoMode(QLineEdit::Password);
     // Masked characters show as "*".
     field->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));

@@ -213,7 +213,9 @@ TEST(Deletion, Utf8RecordIsDeletedByItsUtf8NameAndEntriesGoWithTheirRecords) {
     settings::ConnectionStore connections(dir.path());
     connections.SetLogRecord(utf8,
                              {settings::TSecurity::None, settings::TNameRule::Automatic, true, ""});
-    connections.SetLogRecord(other, {settings::TSecurity::Explicit});
+    settings::TLoggedConnection tls;
+    tls.FtpSecurity = settings::TSecurity::Explicit;
+    connections.SetLogRecord(other, tls);
     settings::TEnvironmentSettings env;
     DeletionRecorder view;
     app::Deletion deletion(view, log, env, connections, dir.path());

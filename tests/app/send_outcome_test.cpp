@@ -203,6 +203,13 @@ TEST_F(SendOutcomeTest, HostileFieldsAreRefusedBeforeAnythingIsSent) {
              profile(s).PopAccount = "pop\nDELE 1";
          },
          S("「ｱｶｳﾝﾄ名」") + breaks},
+        {"recipient's name: NUL from a hand-edited address book",
+         [&](app::MainScreen& s, HistoryView&) {
+             platform::WriteLines(data.path() / "Adress.dat",
+                                  {S("田中") + std::string("\0,", 2) + "tanaka@example.test"});
+             s.Addresses().Load();
+         },
+         S("「送信先」") + breaks},
         {"FTP user: NUL",
          [&](app::MainScreen& s, HistoryView&) { profile(s).FtpUserId = std::string("fe\0rn", 5); },
          S("「ﾕｰｻﾞｰID」") + breaks},

@@ -84,7 +84,9 @@ TEST(ConnectionStore, EntriesFollowTheProfileAndHostileValuesAreRefused) {
         s.SmtpUser = bad;
         EXPECT_THROW(store.SetProfile("x", s), platform::Error);
         EXPECT_THROW(store.SetProfile(bad, Everything()), platform::Error);
-        EXPECT_THROW(store.SetLogRecord(bad, {TSecurity::Explicit}), platform::Error);
+        settings::TLoggedConnection tls;
+        tls.FtpSecurity = TSecurity::Explicit;
+        EXPECT_THROW(store.SetLogRecord(bad, tls), platform::Error);
         // Defaults need no entry, so nothing can be refused: a plain upload of a record with a
         // TAB goes on as always.
         EXPECT_NO_THROW(store.SetProfile(bad, TConnectionSettings{}));

@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -662,6 +663,88 @@ TEST_F(SettingsScreens, AddressEntryRefusesCommaInNameAndCancelChangesNothing) {
     EXPECT_TRUE(entry->isVisible());
     entry->CancelButton()->click();
     EXPECT_EQ(screen->Addresses().Lines().lines(), std::vector<std::string>{"Bob,bob@example"});
+}
+
+// ---- line breaks at every door ----
+
+// Pastes text into a field as the user's Ctrl+V would.
+void Paste(QLineEdit* field, const QString& text) {
+    QApplication::clipboard()->setText(text);
+    field->setFocus();
+    field->end(false);
+    field->paste();
+}
+
+// A pasted CR, LF or NUL would split the stored line (a profile losing its later fields, a
+// bogus recipient after a restart). Every one-line field of the settings screens takes them
+// out, so what is stored is the pasted text on one line.
+TEST_F(SettingsScreens, PastedLineBreaksAndNulNeverReachTheStores) {
+    Start();
+    const QString hostile = QStringLiteral("a\r\nBcc: b") + QChar(0) + QStringLiteral("c\nd\re");
+    const std::string clean = "aBcc: bcde";
+    using Field = QLineEdit* (ui::ProfileEditorDialog::*)() const;
+    const std::pair<Field, std::size_t> profileFields[] = {
+        {&ui::ProfileEditorDialog::NameField, 0},
+        {&ui::ProfileEditorDialog::FtpHostField, 1},
+        {&ui::ProfileEditorDialog::HostStartFolderField, 2},
+        {&ui::ProfileEditorDialog::FtpUserIdField, 3},
+        {&ui::ProfileEditorDialog::FtpPasswordField, 4},
+        {&ui::ProfileEditorDialog::WwwAddressField, 5},
+        {&ui::ProfileEditorDialog::MailNameField, 6},
+        {&ui::ProfileEditorDialog::MailAddressField, 7},
+        {&ui::ProfileEditorDialog::ReplyAddressField, 8},
+        {&ui::ProfileEditorDialog::SmtpServerField, 9},
+        {&ui::ProfileEditorDialog::Pop3ServerField, 11},
+        {&ui::ProfileEditorDialog::PopAccountField, 12},
+        {&ui::ProfileEditorDialog::PopPasswordField, 13},
+        {&ui::ProfileEditorDialog::SendDirectoryField, 15},
+    };
+    ui::ProfileListDialog list(*screen, &mainWindow);
+    list.open();
+    ui::ProfileEditorDialog* editor = list.Editor();
+    for (const auto& [field, index] : profileFields) {
+        const std::string name = "P" + std::to_string(index);
+        SCOPED_TRACE(settings::kProfileFieldNames[index]);
+        list.NewButton()->click();
+        editor->PopAuthBox()->setChecked(true);
+        editor->FixedButton()->click();
+        editor->NameField()->setText(QString::fromStdString(name));
+        Paste((editor->*field)(), hostile);
+        EXPECT_EQ(ui::FromQt((editor->*field)()->text()), index == 0 ? name + clean : clean);
+        editor->OkButton()->click();
+        EXPECT_EQ(TakeNotice(editor), "");
+        const auto stored = Store().FindProfile(index == 0 ? name + clean : name);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(settings::ProfileField(*stored, index), index == 0 ? name + clean : clean);
+    }
+    list.close();
+
+    ui::AddressListDialog addresses(*screen, &mainWindow);
+    addresses.open();
+    ui::AddressEntryDialog* entry = addresses.Entry();
+    addresses.NewButton()->click();
+    Paste(entry->NameField(), hostile);
+    Paste(entry->AddressField(), QStringLiteral("x@example\r\nRCPT TO:<y@example>"));
+    entry->RegisterButton()->click();
+    EXPECT_FALSE(entry->isVisible());
+    EXPECT_EQ(screen->Addresses().Lines().lines(),
+              std::vector<std::string>{clean + ",x@exampleRCPT TO:<y@example>"});
+    addresses.close();
+
+    ui::EnvironmentDialog environment(*screen, &mainWindow);
+    environment.ProxyButton()->click();
+    Paste(environment.AddressField(), QStringLiteral("proxy.example\r\n"));
+    environment.PortField()->setText(QStringLiteral("8021\n"));
+    environment.OkButton()->click();
+    EXPECT_EQ(screen->Environment().ProxyHost, "proxy.example");
+    EXPECT_EQ(screen->Environment().ProxyPort, 8021);
+
+    // Written back and read again, every profile and the entry are still one line each.
+    ASSERT_TRUE(screen->SaveOnExit());
+    app::MainScreen again(view, dir.path());
+    again.StartUp();
+    EXPECT_EQ(again.Profiles().size(), std::size(profileFields));
+    EXPECT_EQ(again.Addresses().size(), 1u);
 }
 
 // ---- environment settings ----
