@@ -110,8 +110,7 @@ struct Texts {
     std::string DefaultSubject = Sjis(u8"データ送信の件");
     std::string SelectFilePrompt = Sjis(u8"ﾌｧｲﾙを選択して下さい。");
     std::string VersionCaption = Sjis(u8"バージョン情報");
-    std::string DetailRule =
-        Sjis(u8"データ詳細=================================================");
+    std::string DetailRule = Sjis(u8"データ詳細=================================================");
     std::string DetailFileName = Sjis(u8"【ファイル名】：");
     std::string DetailFileSize = Sjis(u8"【ファイル量】：");
     std::string DetailBytes = Sjis(u8"ﾊﾞｲﾄ");
@@ -163,8 +162,7 @@ struct Texts {
     std::string FileMissing = Sjis(u8"ﾌｧｲﾙが在りません。");
     std::string StatusDeleteDone = Sjis(u8"削除終了");
     // Messages (our own wording) for failures that would otherwise pass unseen.
-    std::string DeleteDirectoryMissing =
-        Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
+    std::string DeleteDirectoryMissing = Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
     std::string DeleteFailed = Sjis(u8"ﾌｧｲﾙを削除できませんでした。履歴は残します。");
     std::string Pop3ConnectFailed =
         Sjis(u8"POP3ｻｰﾊﾞｰに接続できませんでした。通知ﾒｰﾙは送信されていません。");
@@ -172,6 +170,32 @@ struct Texts {
         Sjis(u8"POP3ｻｰﾊﾞｰにﾛｸﾞｲﾝできませんでした。通知ﾒｰﾙは送信されていません。");
     std::string SmtpConnectFailed =
         Sjis(u8"ﾒｰﾙｻｰﾊﾞｰに接続できませんでした。通知ﾒｰﾙは送信されていません。");
+    // Mail submission with TLS and log-in (our own wording). The dialog shows the text and
+    // MailNotSent; the error log the text, the host and the server's words.
+    std::string MailNotSent = Sjis(u8"通知ﾒｰﾙは送信されていません。");
+    std::string SmtpAuthFailed =
+        Sjis(u8"SMTP認証に失敗しました。SMTP認証のﾕｰｻﾞｰIDとﾊﾟｽﾜｰﾄﾞを確認して下さい。");
+    std::string SmtpNoAuth = Sjis(
+        u8"SMTPｻｰﾊﾞｰが使える認証方式（PLAIN、LOGIN、CRAM-MD5）を示さないため、認証できません"
+        u8"でした。");
+    std::string SmtpNoStartTls =
+        Sjis(u8"SMTPｻｰﾊﾞｰがSTARTTLSに対応していないため、暗号化して接続できませんでした。");
+    std::string SmtpStartTlsRefused = Sjis(u8"SMTPｻｰﾊﾞｰがSTARTTLSを拒否しました。");
+    std::string Pop3StlsRefused = Sjis(
+        u8"POP3ｻｰﾊﾞｰがSTLSを拒否したため、暗号化して接続できませんでした。通知ﾒｰﾙは送信されて"
+        u8"いません。");
+    std::string SmtpUserLabel = Sjis(u8"SMTP認証のﾕｰｻﾞｰID");
+    std::string SmtpPasswordLabel = Sjis(u8"SMTP認証のﾊﾟｽﾜｰﾄﾞ");
+    // Certificate and TLS failures: server label, " ", host, then one of these.
+    std::string TlsCertificateFailed = Sjis(u8" の証明書を確認できませんでした: ");
+    std::string TlsHandshakeFailed = Sjis(u8" と暗号化通信（TLS）を始められませんでした。");
+    std::string TlsUnknownIssuer = Sjis(u8"信頼された認証局が発行した証明書ではありません。");
+    std::string TlsNameMismatch = Sjis(u8"証明書の名前がｻｰﾊﾞｰ名と一致しません。");
+    std::string TlsExpired = Sjis(u8"証明書の有効期限が切れています。");
+    std::string TlsNotYetValid = Sjis(u8"証明書の有効期間がまだ始まっていません。");
+    std::string TlsCertificateInvalid = Sjis(u8"証明書が正しくありません。");
+    std::string TlsCertificateChanged = Sjis(
+        u8"以前に信頼した証明書と異なります（証明書が変更されたか、なりすましの恐れがあります）。");
 
     // ---- send log, resend and deletion ----
 
@@ -185,6 +209,7 @@ struct Texts {
     std::string RefusedAddress =
         Sjis(u8"のメールアドレスに「<」「>」「,」や空白が含まれているため送信できません。");
     std::string RefusedTooLong = Sjis(u8"が長すぎるため送信できません。");
+    std::string RefusedBadPort = Sjis(u8"のﾎﾟｰﾄ番号が正しくないため送信できません。");
 
     // ---- FTP ----
     std::string UploadDone = Sjis(u8"送信終了");  // an upload's success (TransUpload)
