@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "peers/ftp_servers.h"
 #include "peers/mail_servers.h"
@@ -54,11 +55,14 @@ protected:
     }
 
     // A resend of the chosen file: only the mail phase runs. True when the mail went out.
-    bool Resend(const settings::TConnectionSettings& cs, const std::string& popAuth = "0") {
+    // `edit` changes the profile before the send.
+    bool Resend(const settings::TConnectionSettings& cs, const std::string& popAuth = "0",
+                const std::function<void(settings::TSenderProfile&)>& edit = {}) {
         WriteData({.popAuth = popAuth});
         WriteConnections(cs);
         fs::remove(data.path() / "ErrorLog.txt");
         StartScreen();
+        if (edit) edit(screen->State().CurrentProfile);
         ChooseFile(10);
         screen->State().ResendMode = true;
         screen->State().TransferOk = true;
@@ -188,6 +192,21 @@ TEST_F(MailSubmissionTest, FailuresAreToldAndNoMailGoesOut) {
     }
 }
 
+// With security "none" chosen, AUTH goes in clear to a server that offers it; the server field
+// names the port, over the settings' 25.
+TEST_F(MailSubmissionTest, PlainLogInToThePortOfTheServerField) {
+    auto smtp = mailtest::StartSmtpServer(SmtpKind::Plain);
+    OR_SKIP(smtp);
+    settings::TConnectionSettings cs = Submission(*smtp, TSecurity::None);
+    cs.SmtpPort = 25;
+    EXPECT_TRUE(Resend(cs, "0", [&](settings::TSenderProfile& p) {
+        p.SmtpServer = "127.0.0.1:" + std::to_string(smtp->port);
+    }));
+    EXPECT_EQ(ErrorLog(), "");
+    EXPECT_EQ(smtp->MessageCount(), 1u);
+    EXPECT_EQ(smtp->AuthLog(), (std::vector<std::string>{"PLAIN taro ok"}));
+}
+
 // POP before SMTP whose TLS cannot start: told and logged, no SMTP connection.
 TEST_F(MailSubmissionTest, PopTlsFailuresAreToldBeforeAnySmtp) {
     const auto& t = texts();
@@ -210,10 +229,12 @@ TEST_F(MailSubmissionTest, PopTlsFailuresAreToldBeforeAnySmtp) {
         peers::ScriptedPeer pop(c.steps);
         settings::TConnectionSettings cs;
         cs.SmtpPort = ftptest::FreePort();  // nothing there: reaching it would be told
-        cs.PopPort = pop.Port();
         cs.PopSecurity = TSecurity::Explicit;
         view = HistoryView();
-        EXPECT_FALSE(Resend(cs, "1"));
+        // The port comes from the server field, over the settings' 110.
+        EXPECT_FALSE(Resend(cs, "1", [&](settings::TSenderProfile& p) {
+            p.Pop3Server = "127.0.0.1:" + std::to_string(pop.Port());
+        }));
         EXPECT_TRUE(view.SawMessage(c.message))
             << (view.messages.empty() ? "" : view.messages.back());
         EXPECT_TRUE(Contains(ErrorLog(), t.Pop3ConnectError)) << ErrorLog();
