@@ -7,12 +7,8 @@
 //
 // usage: pop_mailbox_bench [--with-kept] [MESSAGES [BYTES_PER_MESSAGE]]
 //        pop_mailbox_bench --client drop|keep PORT USER PASSWORD   (one measured client)
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,9 +19,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "bench_util.h"
 #include "mail/orb_pop.h"
 
 namespace fs = std::filesystem;
@@ -36,51 +32,6 @@ namespace {
 const char* kUser = "benchpop";
 const char* kPassword = "bench-pop-pw";
 
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool Answers(int port) {
-    for (int i = 0; i < 200; ++i) {
-        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::close(fd);
-        if (ok) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
-pid_t Spawn(const std::vector<std::string>& argv, const fs::path& out, const fs::path& err) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setpgid(0, 0);
-        int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    ::setpgid(pid, pid);
-    return pid;
-}
-
 struct Run {
     double seconds = 0;
     double peakMiB = 0;
@@ -90,7 +41,7 @@ struct Run {
 Run Measure(const std::vector<std::string>& argv, const fs::path& out, const fs::path& err) {
     Run r;
     const auto t0 = Clock::now();
-    const pid_t pid = Spawn(argv, out, err);
+    const pid_t pid = bench::Spawn(argv, out, err);
     int status = 0;
     rusage ru{};
     ::wait4(pid, &status, 0, &ru);
@@ -182,13 +133,13 @@ int main(int argc, char** argv) {
             << Message(n, bytes);
     }
     const double mb = static_cast<double>(bytes) * messages / 1e6;
-    const int port = FreePort();
+    const int port = bench::FreePort();
     const fs::path script = fs::path(FERNLAY_SOURCE_DIR) / "tests/servers/dovecot_pop3.sh";
-    const pid_t server = Spawn({"/bin/sh", script.string(), (dir / "dc").string(), maildir.string(),
-                                std::to_string(port), kUser, kPassword},
-                               dir / "dovecot.out", dir / "dovecot.err");
+    const pid_t server = bench::Spawn({"/bin/sh", script.string(), (dir / "dc").string(),
+                                       maildir.string(), std::to_string(port), kUser, kPassword},
+                                      dir / "dovecot.out", dir / "dovecot.err");
     int rc = 0;
-    if (!Answers(port)) {
+    if (!bench::Answers(port)) {
         std::fprintf(stderr, "dovecot did not start (see %s)\n", (dir / "dovecot.err").c_str());
         rc = 2;
     } else {

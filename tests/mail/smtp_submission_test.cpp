@@ -16,6 +16,7 @@
 #include "peers/scripted_peer.h"
 #include "peers/tls_script_peer.h"
 #include "platform/net_error.h"
+#include "recording_session.h"
 
 namespace {
 
@@ -395,15 +396,8 @@ TEST(SmtpSubmission, WithoutNewSettingsTheHeloSessionIsByteForByteAsBefore) {
     ASSERT_TRUE(peer.WaitDone());
     ASSERT_TRUE(peer.Errors().empty()) << peer.Errors().front();
 
-    struct Quiet : mail::RenderSession {
-        std::string LocalHostName() override { return HostName(); }
-        bool AbortRequested() override { return false; }
-        unsigned EncodeProgressStep() override { return 10; }
-        void EncodeStart(const std::string&, std::uint64_t) override {}
-        void EncodeProgress(unsigned) override {}
-        void EncodeEnd() override {}
-        void PumpEvents() override {}
-    } session;
+    mail::RecordingSession session;
+    session.host = HostName();
     copy.Date = m.Date;
     auto rendered = mail::RenderMessage(session, copy);
     ASSERT_TRUE(rendered);

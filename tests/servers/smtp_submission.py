@@ -10,13 +10,12 @@ usage: smtp_submission.py PORT DIR CERT KEY MODE USER PASSWORD
 import os
 import ssl
 import sys
-import time
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from smtp_maildir import Keep  # noqa: E402
+from smtp_maildir import Keep, run  # noqa: E402
 
 
 def main():
@@ -40,14 +39,7 @@ def main():
         options.update(ssl_context=ctx, server_hostname="localhost", auth_require_tls=False)
     else:
         options.update(auth_require_tls=False)
-    controller = Controller(Keep(root), hostname="127.0.0.1", port=int(port), **options)
-    controller.start()
-    print("ready", flush=True)
-    try:
-        while True:
-            time.sleep(3600)
-    finally:
-        controller.stop()
+    run(Controller(Keep(root), hostname="127.0.0.1", port=int(port), **options))
 
 
 if __name__ == "__main__":
