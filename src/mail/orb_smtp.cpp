@@ -16,6 +16,8 @@ namespace mail {
 namespace {
 
 constexpr std::size_t kMaxReplyLine = 4096;
+// A reply that never ends must not grow without bound.
+constexpr std::size_t kMaxReplyLines = 512;
 
 // A rendered line must not carry a line break of its own: it would end the data early or put
 // commands into the session. Such a line is sent as several lines, dot-stuffed like the body.
@@ -270,11 +272,17 @@ bool TOrbSMTP::NextLine(std::string& line) {
 void TOrbSMTP::ReadWholeReply(std::vector<std::string>* lines) {
     server_gone_ = false;
     platform::ReplyParser parser(platform::ReplyStyle::Coded);
-    for (;;) {
+    for (std::size_t count = 1;; ++count) {
         std::string line;
         if (!NextLine(line)) {
             ServerGone();
             return;
+        }
+        if (count > kMaxReplyLines) {
+            ReplyCode.clear();
+            ReplyText.clear();
+            ReplyLine = "(more than " + std::to_string(kMaxReplyLines) + " lines)";
+            break;
         }
         TakeReplyLine(line);
         if (lines) lines->push_back(line);
@@ -399,7 +407,8 @@ bool TOrbSMTP::Introduce(bool afterTls) {
             Extensions.push_back(lines[i].size() > 4 ? lines[i].substr(4) : std::string());
         return true;
     }
-    if (afterTls) {
+    // An unreadable answer is no refusal of EHLO.
+    if (afterTls || !IsReplyCode(ReplyCode)) {
         ErrorRoutine();
         return false;
     }

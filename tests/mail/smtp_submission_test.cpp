@@ -202,6 +202,18 @@ TEST(SmtpSubmission, ExtendedHelloLogInAndRefusals) {
          TSmtpFailure::StartTlsRefused,
          454,
          ""},
+        {"EHLO reply without end: unreadable, no failure of its own",
+         TMailSecurity::None,
+         true,
+         {Expect(), Send([] {
+              std::string endless;
+              for (int i = 0; i < 600; ++i) endless += "250-AUTH PLAIN\r\n";
+              return endless;
+          }())},
+         {"EHLO"},
+         TSmtpFailure::None,
+         0,
+         ""},
         {"server gone after EHLO: no failure of its own",
          TMailSecurity::None,
          true,
