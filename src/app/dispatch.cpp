@@ -1,11 +1,11 @@
 #include "app/dispatch.h"
 
+#include "app/certificate_trust.h"
 #include "app/download.h"
 #include "app/error_log.h"
 #include "app/main_screen.h"
 #include "app/notification.h"
 #include "app/refusal.h"
-#include "app/tls_failure.h"
 #include "platform/connection.h"
 #include "platform/sjis.h"
 #include "platform/texts.h"
@@ -131,17 +131,17 @@ std::string Dispatch::Refusal(const std::string& addressLine) {
     std::string host;
     int port = connection.SmtpPort;
     if (!platform::SplitHostPort(profile.SmtpServer, host, port))
-        return RefusalMessage(t.SmtpServerLabel, RefusalReason::BadPort);
+        return RefusalMessage(t.SmtpServerLabel, RefusalReason::Port);
     if (connection.SmtpAuth) {
         if (mail::HasLineBreakOrNul(connection.SmtpUser))
-            return RefusalMessage(t.SmtpUserLabel, RefusalReason::ControlCharacter);
+            return RefusalMessage(t.SmtpUserField, RefusalReason::ControlCharacter);
         if (mail::HasLineBreakOrNul(connection.SmtpPassword))
-            return RefusalMessage(t.SmtpPasswordLabel, RefusalReason::ControlCharacter);
+            return RefusalMessage(t.SmtpPasswordField, RefusalReason::ControlCharacter);
     }
     if (profile.PopAuthOn()) {
         port = connection.PopPort;
         if (!platform::SplitHostPort(profile.Pop3Server, host, port))
-            return RefusalMessage(t.Pop3ServerLabel, RefusalReason::BadPort);
+            return RefusalMessage(t.Pop3ServerLabel, RefusalReason::Port);
         if (mail::HasLineBreakOrNul(profile.PopAccount))
             return RefusalMessage(t.PopAccountLabel, RefusalReason::ControlCharacter);
         if (mail::HasLineBreakOrNul(profile.PopPassword))
@@ -173,12 +173,27 @@ void SetServer(const std::string& field, int port, std::string& host, std::strin
 
 }  // namespace
 
-bool Dispatch::TlsFailure(const platform::NetError& e, const std::string& serverLabel,
+void Dispatch::ConnectMail(const std::function<void()>& connect, const std::string& host,
+                           std::string& pinned,
+                           std::string settings::TConnectionSettings::*stored) {
+    ConnectTrusting(
+        connect, host,
+        [this](const CertificateQuestion& q) { return screen_.View().AskTrustCertificate(q); },
+        [&](const std::string& fingerprint) {
+            pinned = fingerprint;
+            const std::string& name = screen_.State().CurrentProfile.Name;
+            settings::TConnectionSettings connection = screen_.Connections().ForProfile(name);
+            connection.*stored = fingerprint;
+            screen_.Connections().SetProfile(name, connection);
+        });
+}
+
+bool Dispatch::TlsFailure(const platform::NetError& e, const std::string& failed,
                           const std::string& host, const std::string& logLine) {
-    const auto text = TlsFailureText(e, serverLabel, host);
-    if (!text) return false;
+    const std::string reason = TlsFailureText(e, host);
+    if (reason.empty()) return false;
     ErrorLog(logLine + ": " + e.what());
-    screen_.View().ShowMessage(*text + platform::texts().MailNotSent);
+    screen_.View().ShowMessage(failed + "\r\n" + reason);
     return true;
 }
 
@@ -198,9 +213,11 @@ DispatchOutcome Dispatch::RunPhase(const std::string& addressLine) {
     const settings::TSenderProfile& profile = state.CurrentProfile;
     const settings::TConnectionSettings connection = screen_.Connections().ForProfile(profile.Name);
 
-    state.DownloadBase = BuildDownloadBase(profile.WwwAddress, view.DirectoryText());
-    std::vector<std::string> body = ComposeNotification(
-        view.HeaderLines(), state.DownloadBase, state.FileName, state.FileSize, view.FooterLines());
+    state.DownloadBase =
+        BuildDownloadBase(profile.WwwAddress, view.DirectoryText(), state.Utf8Names);
+    std::vector<std::string> body =
+        ComposeNotification(view.HeaderLines(), state.DownloadBase, state.FileName, state.FileSize,
+                            view.FooterLines(), state.Utf8Names);
 
     view.SetProgress(0);
     view.SetStatus(t.StatusMailConnecting);
@@ -237,9 +254,10 @@ std::optional<DispatchOutcome> Dispatch::PopBeforeSmtp(
     popRetrieved_ = 0;
     try {
         try {
-            pop_.Connect();
+            ConnectMail([this] { pop_.Connect(); }, pop_.Host, pop_.TrustedFingerprint,
+                        &settings::TConnectionSettings::PopFingerprint);
         } catch (const platform::NetError& e) {
-            if (!TlsFailure(e, t.Pop3ServerLabel, pop_.Host, t.Pop3ConnectError)) throw;
+            if (!TlsFailure(e, t.Pop3ConnectFailed, pop_.Host, t.Pop3ConnectError)) throw;
             return DispatchOutcome::NotDelivered;
         }
         if (pop_.ErrorFlag) {
@@ -274,7 +292,8 @@ DispatchOutcome Dispatch::SendBySmtp() {
     const auto& t = platform::texts();
     MainView& view = screen_.View();
     try {
-        smtp_.Connect();
+        ConnectMail([this] { smtp_.Connect(); }, smtp_.Host, smtp_.TrustedFingerprint,
+                    &settings::TConnectionSettings::SmtpFingerprint);
         if (smtp_.ErrorFlag) {
             // A refused connection raises no error event; say so instead of ending silently.
             if (!reported_) {
@@ -296,7 +315,7 @@ DispatchOutcome Dispatch::SendBySmtp() {
         }
         const auto* net = dynamic_cast<const platform::NetError*>(&e);
         if (net && !reported_ &&
-            TlsFailure(*net, t.SmtpServerLabel, smtp_.Host, t.SmtpServerLabel + " " + smtp_.Host))
+            TlsFailure(*net, t.SmtpConnectFailed, smtp_.Host, t.SmtpServerLabel + " " + smtp_.Host))
             return DispatchOutcome::NotDelivered;
         // Failures the client already reported through its error event stay at that report.
         if (!reported_) {

@@ -1,6 +1,7 @@
 #pragma once
 // The mail phase of a send: compose the notification, log in to POP3 first when the profile
 // asks for POP before SMTP, and hand the message to the profile's SMTP server.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -56,10 +57,13 @@ private:
     void BeforeSend();
     void SendProgress(int percent);
     void SmtpError(int code, const std::string& message);
-    // Shows and logs a TLS failure; false when the error is none.
-    bool TlsFailure(const platform::NetError& e, const std::string& serverLabel,
-                    const std::string& host, const std::string& logLine);
-
+    // Connects; a certificate that did not verify is put to the user, and when trusted its
+    // fingerprint is pinned for the retry and stored in the profile's connection settings.
+    void ConnectMail(const std::function<void()>& connect, const std::string& host,
+                     std::string& pinned, std::string settings::TConnectionSettings::*stored);
+    // Shows `failed` with the TLS failure's reason and logs it; false when the error is none.
+    bool TlsFailure(const platform::NetError& e, const std::string& failed, const std::string& host,
+                    const std::string& logLine);
     MainScreen& screen_;
     mail::TOrbSMTP smtp_;
     mail::TOrbPOP pop_;

@@ -45,6 +45,8 @@ void MainScreen::StartUp() {
         view_.SetDirectoryText("\\");
         DirectoryFieldChanged();
 
+        // The profiles' name rules decide how the detail area encodes the directory.
+        connections_.Load();
         profiles_.LoadProfileList();
         RefreshProfiles();
 
@@ -59,7 +61,6 @@ void MainScreen::StartUp() {
         if (platform::FileExists(logPath)) {
             for (auto& line : platform::ReadLines(logPath)) log_.Add(std::move(line));
         }
-        connections_.Load();
     } catch (const platform::Error& e) {
         view_.ShowMessage(ErrorText(e));
     }
@@ -102,6 +103,8 @@ void MainScreen::LoadProfileSettings(const std::string& name) {
     const auto profile = profiles_.FindProfile(name);
     if (!profile) return;
     state_.CurrentProfile = *profile;
+    state_.Utf8Names =
+        connections_.ForProfile(profile->Name).FtpNames == settings::TNameRule::Automatic;
     if (!profile->IsDirectoryFixed()) {
         view_.SetDirectoryFixed(false);
         view_.SetDirectoryText("\\");
@@ -137,8 +140,8 @@ void MainScreen::LoadProfileTexts() {
 }
 
 void MainScreen::DrawDetailTemplate() {
-    state_.DownloadBase =
-        BuildDownloadBase(state_.CurrentProfile.WwwAddress, view_.DirectoryText());
+    state_.DownloadBase = BuildDownloadBase(state_.CurrentProfile.WwwAddress, view_.DirectoryText(),
+                                            state_.Utf8Names);
     view_.SetDetailLines(DetailTemplateLines(state_.DownloadBase));
 }
 

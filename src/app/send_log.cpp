@@ -70,9 +70,11 @@ std::string MakeLogRecord(const std::tm& local, const LogRecordSource& s) {
     return FormatLogRecord(r);
 }
 
-void AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
-                     const LogRecordSource& source) {
-    log.Add(MakeLogRecord(local, source));
+std::string AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
+                            const LogRecordSource& source) {
+    std::string line = MakeLogRecord(local, source);
+    log.Add(line);
+    return line;
 }
 
 LogGrid FillLogGrid(const platform::SortedLineList& log) {
@@ -94,7 +96,8 @@ bool SelectResend(MainScreen& screen, int gridRow, std::size_t shownCount) {
         static_cast<std::size_t>(gridRow - 1) >= screen.LogList().size()) {
         return true;
     }
-    const TLogRecord r = ParseLogRecord(screen.LogList().at(static_cast<std::size_t>(gridRow - 1)));
+    const std::string& line = screen.LogList().at(static_cast<std::size_t>(gridRow - 1));
+    const TLogRecord r = ParseLogRecord(line);
     // No local file belongs to a logged send: a file chosen earlier must not be uploaded under
     // the logged name when an edit ends resend mode.
     state.LocalPath.clear();
@@ -112,6 +115,8 @@ bool SelectResend(MainScreen& screen, int gridRow, std::size_t shownCount) {
         return false;
     }
     state.FileSize = size;
+    // The notification names the file as the logged upload stored it.
+    state.Utf8Names = screen.Connections().ForLogRecord(line).UsedUtf8;
     state.ResendMode = true;
     state.TransferOk = true;
     return true;

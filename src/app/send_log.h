@@ -60,9 +60,9 @@ struct LogRecordSource {
 };
 
 std::string MakeLogRecord(const std::tm& local, const LogRecordSource& source);
-// Adds the record at its sorted place (nothing when an equal line is present).
-void AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
-                     const LogRecordSource& source);
+// Adds the record at its sorted place (nothing when an equal line is present) and returns it.
+std::string AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
+                            const LogRecordSource& source);
 
 // The log grid shared by the resend and deletion windows: one data row per record (date,
 // file name, recipient), or one blank row for an empty log. Row r (from 1) of the screen's

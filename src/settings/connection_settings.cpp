@@ -173,14 +173,16 @@ TConnectionSettings ConnectionStore::ForProfile(std::string_view name) const {
 }
 
 void ConnectionStore::SetProfile(std::string_view name, const TConnectionSettings& s) {
+    // Defaults leave no entry, so they never need storing.
+    if (s == TConnectionSettings{}) {
+        profiles_.erase(std::string(name));
+        return;
+    }
     for (const std::string* v :
          {&s.FtpFingerprint, &s.SmtpUser, &s.SmtpPassword, &s.SmtpFingerprint, &s.PopFingerprint})
         RefuseSeparators(*v);
     RefuseSeparators(name);
-    if (s == TConnectionSettings{})
-        profiles_.erase(std::string(name));
-    else
-        profiles_[std::string(name)] = s;
+    profiles_[std::string(name)] = s;
 }
 
 void ConnectionStore::RenameProfile(std::string_view from, std::string_view to) {
@@ -208,12 +210,13 @@ TLoggedConnection ConnectionStore::ForLogRecord(std::string_view line) const {
 }
 
 void ConnectionStore::SetLogRecord(std::string_view line, const TLoggedConnection& c) {
+    if (c == TLoggedConnection{}) {
+        logs_.erase(std::string(line));
+        return;
+    }
     RefuseSeparators(line);
     RefuseSeparators(c.FtpFingerprint);
-    if (c == TLoggedConnection{})
-        logs_.erase(std::string(line));
-    else
-        logs_[std::string(line)] = c;
+    logs_[std::string(line)] = c;
 }
 
 void ConnectionStore::RemoveLogRecord(std::string_view line) { logs_.erase(std::string(line)); }

@@ -41,6 +41,7 @@
 #include "ui/qt_event_pump.h"
 #include "ui/qt_text.h"
 #include "ui/resend_dialog.h"
+#include "ui/trust_question.h"
 #include "ui/version_window.h"
 
 // Sub-screens are picked up as soon as their headers exist.
@@ -531,14 +532,6 @@ std::string MainWindow::Status() const { return FromQt(statusLabel_->text()); }
 
 void MainWindow::SetProgress(int position) { progressBar_->setValue(position); }
 
-// The workflow's texts break lines with a lone CR, which a message box would not show.
-static QString BoxText(const std::string& sjis) {
-    QString text = ToQt(sjis);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
 void MainWindow::ShowMessage(const std::string& text) {
     QMessageBox::information(this, QStringLiteral("Fernlay"), BoxText(text));
 }
@@ -546,6 +539,10 @@ void MainWindow::ShowMessage(const std::string& text) {
 bool MainWindow::AskYesNo(const std::string& text) {
     return QMessageBox::question(this, QStringLiteral("Fernlay"), BoxText(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool MainWindow::AskTrustCertificate(const app::CertificateQuestion& question) {
+    return AskTrust(this, question);
 }
 
 std::optional<std::string> MainWindow::AskOpenFileName() {

@@ -97,6 +97,7 @@ public:
     void SetProgress(int position) override;
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    bool AskTrustCertificate(const app::CertificateQuestion& question) override;
     std::optional<std::string> AskOpenFileName() override;
     void SetScreenEnabled(bool enabled) override;
 

@@ -4,6 +4,7 @@
 // with no mail sent.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <filesystem>
 #include <functional>
 
@@ -22,6 +23,11 @@ using settings::TSecurity;
 
 bool Contains(const std::string& hay, const std::string& needle) {
     return hay.find(needle) != std::string::npos;
+}
+
+// A TLS failure's words for the server 127.0.0.1.
+std::string AtHost(const std::string& reason) {
+    return texts().FieldOpen + "127.0.0.1" + texts().FieldClose + reason;
 }
 
 #define OR_SKIP(server)                                                            \
@@ -55,10 +61,13 @@ protected:
     }
 
     // A resend of the chosen file: only the mail phase runs. True when the mail went out.
-    // `edit` changes the profile before the send.
-    bool Resend(const settings::TConnectionSettings& cs, const std::string& popAuth = "0",
-                const std::function<void(settings::TSenderProfile&)>& edit = {}) {
-        WriteData({.popAuth = popAuth});
+    // `edit` changes the profile in memory before the send; `answers` go to the confirmation
+    // and any question after it.
+    bool Resend(const settings::TConnectionSettings& cs,
+                const ProfileOptions& profile = {.popAuth = "0"},
+                const std::function<void(settings::TSenderProfile&)>& edit = {},
+                std::deque<bool> answers = {true}) {
+        WriteData(profile);
         WriteConnections(cs);
         fs::remove(data.path() / "ErrorLog.txt");
         StartScreen();
@@ -66,7 +75,7 @@ protected:
         ChooseFile(10);
         screen->State().ResendMode = true;
         screen->State().TransferOk = true;
-        view.yesNoAnswers = {true};
+        view.yesNoAnswers = std::move(answers);
         app::SendJob job(*screen);
         job.StartSend();
         return job.Mail().Delivered();
@@ -163,13 +172,13 @@ TEST_F(MailSubmissionTest, FailuresAreToldAndNoMailGoesOut) {
          t.SmtpNoStartTls + t.MailNotSent,
          t.SmtpNoStartTls + " 127.0.0.1: STARTTLS not offered",
          {}},
+        // The trust question is answered No.
         {"expired certificate",
          SmtpKind::Implicit,
          "expired",
          TSecurity::Implicit,
          "",
-         S("SMTPｻｰﾊﾞｰ 127.0.0.1 の証明書を確認できませんでした: 証明書の有効期限が切れています。") +
-             t.MailNotSent,
+         t.SmtpConnectFailed + "\r\n" + AtHost(t.TlsExpired),
          "Certificate expired",
          {}},
     };
@@ -199,12 +208,52 @@ TEST_F(MailSubmissionTest, PlainLogInToThePortOfTheServerField) {
     OR_SKIP(smtp);
     settings::TConnectionSettings cs = Submission(*smtp, TSecurity::None);
     cs.SmtpPort = 25;
-    EXPECT_TRUE(Resend(cs, "0", [&](settings::TSenderProfile& p) {
+    EXPECT_TRUE(Resend(cs, {.popAuth = "0"}, [&](settings::TSenderProfile& p) {
         p.SmtpServer = "127.0.0.1:" + std::to_string(smtp->port);
     }));
     EXPECT_EQ(ErrorLog(), "");
     EXPECT_EQ(smtp->MessageCount(), 1u);
     EXPECT_EQ(smtp->AuthLog(), (std::vector<std::string>{"PLAIN taro ok"}));
+}
+
+// Certificates that do not verify, trusted when asked: POP3 and SMTP each put their question,
+// store the fingerprint in the profile's connection settings, and the next send asks nothing.
+TEST_F(MailSubmissionTest, TrustedCertificatesAreStoredPerServer) {
+    auto smtp = mailtest::StartSmtpServer(SmtpKind::Implicit, "selfsigned");
+    OR_SKIP(smtp);
+    auto pop = mailtest::StartPopServer(smtp->Maildir(), true, "selfsigned");
+    OR_SKIP(pop);
+    settings::TConnectionSettings cs = Submission(*smtp, TSecurity::Implicit);
+    cs.PopSecurity = TSecurity::Implicit;
+    cs.PopPort = pop->tlsPort;
+    view = HistoryView();
+    EXPECT_TRUE(Resend(cs, {.popPassword = pop->password}, {}, {true, true, true}));
+    ASSERT_EQ(view.messages.size(), 3u) << "the confirmation and two questions";
+    const settings::TConnectionSettings stored = screen->Connections().ForProfile("demo");
+    ASSERT_FALSE(stored.PopFingerprint.empty());
+    EXPECT_EQ(stored.SmtpFingerprint, stored.PopFingerprint);  // the same certificate
+    EXPECT_TRUE(Contains(view.messages[1], AtHost(texts().TlsUnknownIssuer))) << view.messages[1];
+    EXPECT_TRUE(Contains(view.messages[1], stored.PopFingerprint));
+    EXPECT_TRUE(Contains(view.messages[2], stored.SmtpFingerprint));
+    EXPECT_EQ(smtp->MessageCount(), 1u);
+    ASSERT_TRUE(screen->SaveOnExit());
+    const std::string file = data.Read("Connect.dat");
+    EXPECT_TRUE(Contains(file, "smtp.fingerprint=" + stored.SmtpFingerprint)) << file;
+    EXPECT_TRUE(Contains(file, "pop.fingerprint=" + stored.PopFingerprint)) << file;
+
+    // A new start reads the trusted certificates back.
+    view = HistoryView();
+    screen = std::make_unique<app::MainScreen>(view, data.path());
+    screen->StartUp();
+    ChooseFile(10);
+    screen->State().ResendMode = true;
+    screen->State().TransferOk = true;
+    view.yesNoAnswers = {true};
+    app::SendJob job(*screen);
+    job.StartSend();
+    EXPECT_TRUE(job.Mail().Delivered());
+    EXPECT_EQ(view.messages.size(), 1u) << "no question once trusted";
+    EXPECT_EQ(smtp->MessageCount(), 2u);
 }
 
 // POP before SMTP whose TLS cannot start: told and logged, no SMTP connection.
@@ -222,7 +271,7 @@ TEST_F(MailSubmissionTest, PopTlsFailuresAreToldBeforeAnySmtp) {
         {"STLS, then the server hangs up",
          {peers::Send("+OK ready\r\n"), peers::Expect("STLS"), peers::Send("+OK go\r\n"),
           peers::Close()},
-         S("POP3ｻｰﾊﾞｰ 127.0.0.1 と暗号化通信（TLS）を始められませんでした。") + t.MailNotSent},
+         t.Pop3ConnectFailed + "\r\n" + AtHost(t.TlsHandshakeFailed)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -232,7 +281,7 @@ TEST_F(MailSubmissionTest, PopTlsFailuresAreToldBeforeAnySmtp) {
         cs.PopSecurity = TSecurity::Explicit;
         view = HistoryView();
         // The port comes from the server field, over the settings' 110.
-        EXPECT_FALSE(Resend(cs, "1", [&](settings::TSenderProfile& p) {
+        EXPECT_FALSE(Resend(cs, {.popAuth = "1"}, [&](settings::TSenderProfile& p) {
             p.Pop3Server = "127.0.0.1:" + std::to_string(pop.Port());
         }));
         EXPECT_TRUE(view.SawMessage(c.message))

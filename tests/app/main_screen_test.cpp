@@ -165,6 +165,23 @@ TEST_F(MainScreenTest, FixedAndChangeableDirectory) {
     EXPECT_TRUE(view.directoryFixed);
 }
 
+// The detail area (and so the preview) encodes the directory as the profile's name rule will
+// send it: UTF-8 for "automatic", Shift_JIS otherwise.
+TEST_F(MainScreenTest, DetailAreaFollowsTheNameRule) {
+    const std::string photos = Sjis(u8"\\写真");
+    dir.Write("User.Inf", ProfileLine("Auto", "a", "1", photos) + "\r\n" +
+                              ProfileLine("Sjis", "s", "1", photos) + "\r\n");
+    dir.Write("Defult.ini", "[USER]\r\nDefaultAdress=Auto\r\n");
+    dir.Write("Connect.dat", "P\tAuto\tftp.names=auto\r\n");
+    Start();
+    EXPECT_TRUE(screen->State().Utf8Names);
+    EXPECT_EQ(view.detail.at(1), "http://www.example/~u/%E5%86%99%E7%9C%9F/****.***");
+    view.TypeSender("Sjis");
+    screen->SenderTextChanged();
+    EXPECT_FALSE(screen->State().Utf8Names);
+    EXPECT_EQ(view.detail.at(1), "http://www.example/~u/%8E%CA%90%5E/****.***");
+}
+
 TEST_F(MainScreenTest, ProfileTextsFollowTheSenderSelector) {
     const std::string eigyo = Sjis(u8"営業");
     dir.Write("User.Inf",

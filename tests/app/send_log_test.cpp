@@ -155,7 +155,7 @@ TEST_F(ResendTest, HeaderRowEmptyLogAndBadSize) {
 TEST(Notification, BodyAndPreview) {
     const std::string base = "http://h/~u/";
     const auto body =
-        app::ComposeNotification({"Hello", "there"}, base, S("報告 書.doc"), 4096, {"Bye"});
+        app::ComposeNotification({"Hello", "there"}, base, S("報告 書.doc"), 4096, {"Bye"}, false);
     const std::vector<std::string> expected{"Hello",
                                             "there",
                                             "",
@@ -168,7 +168,7 @@ TEST(Notification, BodyAndPreview) {
                                             "Bye"};
     EXPECT_EQ(body, expected);
     // Empty header and footer: the body starts and ends with its empty lines.
-    const auto bare = app::ComposeNotification({}, base, "a.zip", 1, {});
+    const auto bare = app::ComposeNotification({}, base, "a.zip", 1, {}, false);
     EXPECT_EQ(bare.front(), "");
     EXPECT_EQ(bare.back(), "");
     EXPECT_EQ(bare.size(), 7u);

@@ -71,7 +71,8 @@ PopServer::~PopServer() {
     if (!dir.empty()) fs::remove_all(dir, ec);
 }
 
-std::unique_ptr<PopServer> StartPopServer(const fs::path& maildir, bool tls) {
+std::unique_ptr<PopServer> StartPopServer(const fs::path& maildir, bool tls,
+                                          const std::string& cert) {
     auto s = std::make_unique<PopServer>();
     if (::geteuid() != 0 || !fs::exists("/usr/sbin/dovecot")) {
         s->error = "Dovecot's test set-up needs root and the dovecot-pop3d package";
@@ -93,7 +94,7 @@ std::unique_ptr<PopServer> StartPopServer(const fs::path& maildir, bool tls) {
                                      s->password};
     if (tls) {
         s->tlsPort = ftptest::FreePort();
-        argv.insert(argv.end(), {certs.Pem("server").string(), certs.Key("server").string(),
+        argv.insert(argv.end(), {certs.Pem(cert).string(), certs.Key(cert).string(),
                                  std::to_string(s->tlsPort)});
     }
     const fs::path log = s->dir / "server.out";

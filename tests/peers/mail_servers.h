@@ -45,7 +45,9 @@ struct PopServer {
     ~PopServer();
 };
 
-// Serves `maildir`; with `tls`, TLS is required (STLS on `port`, implicit on `tlsPort`).
-std::unique_ptr<PopServer> StartPopServer(const std::filesystem::path& maildir, bool tls);
+// Serves `maildir`; with `tls`, TLS is required (STLS on `port`, implicit on `tlsPort`) and the
+// server shows the test certificate `cert`.
+std::unique_ptr<PopServer> StartPopServer(const std::filesystem::path& maildir, bool tls,
+                                          const std::string& cert = "server");
 
 }  // namespace mailtest

@@ -4,11 +4,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -20,14 +24,19 @@
 
 #include "app/send_e2e_servers.h"
 #include "app/send_log.h"
+#include "peers/ftp_servers.h"
 #include "peers/require_server.h"
 #include "platform/data_dir.h"
 #include "platform/screen_text.h"
 #include "platform/texts.h"
 #include "settings/profile_store.h"
+#include "ui/connection_tab.h"
 #include "ui/deletion_dialog.h"
+#include "ui/environment_dialog.h"
 #include "ui/main_window.h"
 #include "ui/preview_dialog.h"
+#include "ui/profile_editor_dialog.h"
+#include "ui/profile_list_dialog.h"
 #include "ui/qt_text.h"
 #include "ui/resend_dialog.h"
 
@@ -78,13 +87,14 @@ private:
     bool busy_ = false;
 };
 
-void WriteProfile(const fs::path& dir, const std::string& recipient) {
+void WriteProfile(const fs::path& dir, const std::string& recipient,
+                  const std::string& ftpUser = "fern", const std::string& ftpPassword = "ftppass") {
     settings::TSenderProfile p;
     p.Name = "demo";
     p.FtpHost = "127.0.0.1";
     p.HostStartFolder = "/www";
-    p.FtpUserId = "fern";
-    p.FtpPassword = "ftppass";
+    p.FtpUserId = ftpUser;
+    p.FtpPassword = ftpPassword;
     p.WwwAddress = "files.example.test/fern/";
     p.MailName = S("山田");
     p.MailAddress = "sender@example.test";
@@ -116,7 +126,8 @@ struct RealSend {
         WriteProfile(data.path(), "tanaka@example.test");
         servers =
             std::make_unique<apptest::LocalServers>(work.path() / "srv", false, ftpBytesPerSecond);
-        if (!servers->Ready()) return "FTP and SMTP on 127.0.0.1:21/25: " + servers->Problem();
+        if (!servers->Ready()) return "FTP and SMTP on 127.0.0.1: " + servers->Problem();
+        servers->WritePorts(data.path(), "demo");
         const fs::path file = work.path() / fs::path(fileName);
         std::ofstream(file, std::ios::binary) << std::string(size, 'a');
         window = std::make_unique<ui::MainWindow>(data.path());
@@ -293,6 +304,110 @@ TEST(SendScreen, DeletionWindowRemovesFromTheListAndReportsAFailedConnection) {
     EXPECT_TRUE(boxes[0].contains('\n')) << "CR line breaks shown as line breaks";
     EXPECT_EQ(boxes[1], Q(texts().FtpConnectFailed));
     EXPECT_EQ(window.Screen().LogList().size(), 1u);
+}
+
+// Explicit TLS and passive mode chosen on the screens (profile editor tab "接続", environment
+// settings), then a send, its repeated mail and the deletion through the real windows against
+// a TLS vsftpd.
+TEST(SendScreen, TlsProfileSendsResendsAndDeletesThroughTheScreens) {
+    const auto& certs = ftptest::Certificates();
+    if (certs.dir.empty()) FERNLAY_SERVER_UNAVAILABLE(certs.error);
+    ftptest::TrustTestCa();
+    auto ftp = ftptest::StartFtpServer(ftptest::Kind::VsftpdExplicitTls);
+    if (!ftp->error.empty()) FERNLAY_SERVER_UNAVAILABLE("TLS vsftpd: " + ftp->error);
+    Dir data, work;
+    WriteProfile(data.path(), "tanaka@example.test", ftp->user, ftp->password);
+    apptest::LocalServers mail(work.path() / "srv", false);
+    if (!mail.Ready()) FERNLAY_SERVER_UNAVAILABLE("SMTP on 127.0.0.1: " + mail.Problem());
+    settings::ConnectionStore smtpOnly(data.path());
+    settings::TConnectionSettings smtp;
+    smtp.SmtpPort = mail.SmtpPort();
+    smtpOnly.SetProfile("demo", smtp);
+    smtpOnly.Save();
+    const fs::path file = work.path() / "tls.txt";
+    std::ofstream(file, std::ios::binary) << std::string(200000, 't');
+
+    ui::MainWindow window(data.path());
+    window.FileDialog = [file](QWidget*) { return QString::fromStdString(file.string()); };
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    app::MainScreen& screen = window.Screen();
+    {
+        ui::ProfileListDialog list(screen, &window);
+        list.open();
+        list.SelectRow(0);
+        list.ModifyButton()->click();
+        ui::ConnectionTab* c = list.Editor()->Connection();
+        list.Editor()->Tabs()->setCurrentWidget(c);
+        c->FtpSecurityBox()->setCurrentIndex(1);
+        c->FtpPortField()->setText(QString::number(ftp->port));
+        list.Editor()->OkButton()->click();
+        ASSERT_FALSE(list.Editor()->isVisible());
+        list.close();
+    }
+    {
+        ui::EnvironmentDialog environment(screen, &window);
+        environment.Fill();
+        environment.open();
+        environment.PassiveBox()->click();
+        environment.OkButton()->click();
+    }
+    ASSERT_EQ(screen.Connections().ForProfile("demo").FtpSecurity, settings::TSecurity::Explicit);
+    ASSERT_TRUE(screen.Connections().Passive());
+
+    std::vector<QString> notices;
+    ModalAnswerer answer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return;
+        if (box->button(QMessageBox::Yes))
+            box->button(QMessageBox::Yes)->click();
+        else
+            notices.push_back(box->text());
+    });
+    screen.BrowseFile();
+    window.SendAction()->trigger();
+    const fs::path stored = ftp->root / "www" / "tls.txt";
+    ASSERT_TRUE(fs::exists(stored)) << (notices.empty() ? "" : notices[0].toStdString());
+    EXPECT_EQ(fs::file_size(stored), 200000u);
+    EXPECT_EQ(window.Status(), texts().StatusSendDone);
+    window.SendAction()->trigger();  // the same choices again: the mail only
+    EXPECT_EQ(apptest::ReadMailJson(mail.Maildir()).size(), 2u);
+    EXPECT_TRUE(notices.empty()) << notices.front().toStdString();
+
+    ui::DeletionDialog deletion(screen, &window);
+    QTimer::singleShot(0, [&] {
+        deletion.Grid()->selectRow(0);
+        deletion.DeleteButton()->click();
+        deletion.ExitButton()->click();
+    });
+    deletion.run();
+    EXPECT_FALSE(fs::exists(stored));
+    EXPECT_TRUE(screen.LogList().empty());
+    EXPECT_TRUE(notices.empty()) << notices.front().toStdString();
+    window.hide();
+}
+
+// The certificate question shows host, reason and fingerprint, with No as the default answer.
+TEST(SendScreen, CertificateQuestionDefaultsToNo) {
+    Dir data;
+    ui::MainWindow window(data.path());
+    const app::CertificateQuestion q{"ftp.example.test", S("「ftp.example.test」の証明書"),
+                                     "AB:CD:EF"};
+    for (bool yes : {false, true}) {
+        QString text;
+        bool defaultNo = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            text = box->text();
+            defaultNo = box->defaultButton() == box->button(QMessageBox::No);
+            box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        EXPECT_EQ(window.AskTrustCertificate(q), yes);
+        EXPECT_TRUE(defaultNo);
+        EXPECT_TRUE(text.contains(QStringLiteral("AB:CD:EF"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QString::fromUtf8(u8"「ftp.example.test」の証明書")));
+    }
 }
 
 TEST(SendScreen, PreviewShowsPlaceholders) {
