@@ -111,6 +111,21 @@ void WriteProfile(const fs::path& dir, const std::string& recipient,
     platform::WriteLines(settings::FooterPath(dir, "demo"), {S("山田")});
 }
 
+// Opens the profile editor on the first profile, lets `edit` change its fields and presses OK;
+// true when the editor took them and closed.
+bool EditFirstProfile(app::MainScreen& screen, QWidget* parent,
+                      const std::function<void(ui::ProfileEditorDialog&)>& edit) {
+    ui::ProfileListDialog list(screen, parent);
+    list.open();
+    list.SelectRow(0);
+    list.ModifyButton()->click();
+    edit(*list.Editor());
+    list.Editor()->OkButton()->click();
+    const bool closed = !list.Editor()->isVisible();
+    list.close();
+    return closed;
+}
+
 std::string LogRecord(const std::string& name, const std::string& size) {
     return "02/11/05," + name + ",Sales,\\old,,0,127.0.0.1,1,fern,0420,/www," + size;
 }
@@ -333,19 +348,12 @@ TEST(SendScreen, TlsProfileSendsResendsAndDeletesThroughTheScreens) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     app::MainScreen& screen = window.Screen();
-    {
-        ui::ProfileListDialog list(screen, &window);
-        list.open();
-        list.SelectRow(0);
-        list.ModifyButton()->click();
-        ui::ConnectionTab* c = list.Editor()->Connection();
-        list.Editor()->Tabs()->setCurrentWidget(c);
+    ASSERT_TRUE(EditFirstProfile(screen, &window, [&](ui::ProfileEditorDialog& editor) {
+        ui::ConnectionTab* c = editor.Connection();
+        editor.Tabs()->setCurrentWidget(c);
         c->FtpSecurityBox()->setCurrentIndex(1);
         c->FtpPortField()->setText(QString::number(ftp->port));
-        list.Editor()->OkButton()->click();
-        ASSERT_FALSE(list.Editor()->isVisible());
-        list.close();
-    }
+    }));
     {
         ui::EnvironmentDialog environment(screen, &window);
         environment.Fill();
@@ -411,17 +419,12 @@ TEST(SendScreen, SubmissionProfileSendsThroughTheScreens) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     app::MainScreen& screen = window.Screen();
-    {
-        ui::ProfileListDialog list(screen, &window);
-        list.open();
-        list.SelectRow(0);
-        list.ModifyButton()->click();
-        ui::ProfileEditorDialog* editor = list.Editor();
-        editor->PopAuthBox()->setChecked(true);
-        editor->PopAccountField()->setText(QString::fromStdString(pop->user));
-        editor->PopPasswordField()->setText(QString::fromStdString(pop->password));
-        ui::ConnectionTab* c = editor->Connection();
-        editor->Tabs()->setCurrentWidget(c);
+    ASSERT_TRUE(EditFirstProfile(screen, &window, [&](ui::ProfileEditorDialog& editor) {
+        editor.PopAuthBox()->setChecked(true);
+        editor.PopAccountField()->setText(QString::fromStdString(pop->user));
+        editor.PopPasswordField()->setText(QString::fromStdString(pop->password));
+        ui::ConnectionTab* c = editor.Connection();
+        editor.Tabs()->setCurrentWidget(c);
         c->FtpPortField()->setText(QString::number(ftp->port));
         c->SmtpSecurityBox()->setCurrentIndex(1);  // STARTTLS
         c->SmtpPortField()->setText(QString::number(smtp->port));
@@ -430,10 +433,7 @@ TEST(SendScreen, SubmissionProfileSendsThroughTheScreens) {
         c->SmtpPasswordField()->setText(QString::fromStdString(smtp->password));
         c->PopSecurityBox()->setCurrentIndex(1);  // STLS
         c->PopPortField()->setText(QString::number(pop->port));
-        editor->OkButton()->click();
-        ASSERT_FALSE(editor->isVisible());
-        list.close();
-    }
+    }));
     const settings::TConnectionSettings stored = screen.Connections().ForProfile("demo");
     ASSERT_EQ(stored.SmtpSecurity, settings::TSecurity::Explicit);
     ASSERT_TRUE(stored.SmtpAuth);
