@@ -4,13 +4,8 @@
 // beside curl --ssl-reqd in passive mode (curl 7.88 cannot upload actively over TLS; our active
 // figure stands alone). Prints MB/s, our ratio to curl and our peak resident memory. Needs root
 // (vsftpd with a local user), curl and python3-cryptography.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,9 +14,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "bench_util.h"
 #include "ftp/ftp_client.h"
 
 namespace fs = std::filesystem;
@@ -31,50 +26,6 @@ namespace {
 
 const char* kUser = "fernlayftp";
 const char* kPassword = "fernlay-test-pw";
-
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool Answers(int port) {
-    for (int i = 0; i < 100; ++i) {
-        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::close(fd);
-        if (ok) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
-pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setpgid(0, 0);
-        int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    ::setpgid(pid, pid);
-    return pid;
-}
 
 double Ours(int port, const fs::path& file, bool passive, bool tls) {
     ftp::TFtpClient c;
@@ -110,7 +61,7 @@ double Curl(int port, const fs::path& file, bool passive, const fs::path& log, c
     argv.push_back("ftp://" + std::string(kUser) + ":" + kPassword +
                    "@127.0.0.1:" + std::to_string(port) + "/curl.bin");
     auto t0 = Clock::now();
-    pid_t pid = Spawn(argv, log);
+    pid_t pid = bench::Spawn(argv, log, log);
     int status = 0;
     ::waitpid(pid, &status, 0);
     double s = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -169,7 +120,7 @@ int main(int argc, char** argv) {
     for (Server& sv : servers) {
         sv.root = sv.work / "root";
         fs::create_directories(sv.root);
-        sv.port = FreePort();
+        sv.port = bench::FreePort();
         std::vector<std::string> argv = {"/bin/sh",
                                          (scripts / "ftp_vsftpd.sh").string(),
                                          sv.work.string(),
@@ -181,8 +132,8 @@ int main(int argc, char** argv) {
             argv.insert(argv.end(), {"explicit", (certs / "server.pem").string(),
                                      (certs / "server.key").string()});
         }
-        sv.pid = Spawn(argv, sv.work / "server.log");
-        if (!Answers(sv.port)) {
+        sv.pid = bench::Spawn(argv, sv.work / "server.log", sv.work / "server.log");
+        if (!bench::Answers(sv.port)) {
             std::fprintf(stderr, "vsftpd (%s) did not start (see %s)\n", sv.name,
                          (sv.work / "server.log").c_str());
             rc = 2;

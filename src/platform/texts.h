@@ -178,6 +178,23 @@ struct Texts {
         Sjis(u8"POP3ｻｰﾊﾞｰにﾛｸﾞｲﾝできませんでした。通知ﾒｰﾙは送信されていません。");
     std::string SmtpConnectFailed =
         Sjis(u8"ﾒｰﾙｻｰﾊﾞｰに接続できませんでした。通知ﾒｰﾙは送信されていません。");
+    // Mail submission with TLS and log-in (our own wording). The dialog shows the text and
+    // MailNotSent; the error log the text, the host and the server's words.
+    std::string MailNotSent = Sjis(u8"通知ﾒｰﾙは送信されていません。");
+    std::string SmtpAuthFailed =
+        Sjis(u8"SMTP認証に失敗しました。接続設定のSMTP認証のﾕｰｻﾞｰ名とﾊﾟｽﾜｰﾄﾞを確認して下さい。");
+    std::string SmtpNoAuth = Sjis(
+        u8"SMTPｻｰﾊﾞｰが使える認証方式（PLAIN、LOGIN、CRAM-MD5）を示さないため、認証できません"
+        u8"でした。");
+    std::string SmtpNoStartTls =
+        Sjis(u8"SMTPｻｰﾊﾞｰがSTARTTLSに対応していないため、暗号化して接続できませんでした。");
+    std::string SmtpStartTlsRefused = Sjis(u8"SMTPｻｰﾊﾞｰがSTARTTLSを拒否しました。");
+    std::string Pop3StlsRefused = Sjis(
+        u8"POP3ｻｰﾊﾞｰがSTLSを拒否したため、暗号化して接続できませんでした。通知ﾒｰﾙは送信されて"
+        u8"いません。");
+    // The SMTP log-in fields as a refusal names them.
+    std::string SmtpUserField = Sjis(u8"SMTP認証のﾕｰｻﾞｰ名");
+    std::string SmtpPasswordField = Sjis(u8"SMTP認証のﾊﾟｽﾜｰﾄﾞ");
 
     // ---- send log, resend and deletion ----
 

@@ -102,7 +102,7 @@ TEST_F(SendWorkflowTest, CompleteSendUploadsLogsAndMails) {
     view.yesNoAnswers = {true};
     job.StartSend();
     EXPECT_FALSE(fs::exists(stored)) << "the repeated send uploaded again";
-    EXPECT_EQ(job.Mail().Received().Count(), 1);
+    EXPECT_EQ(job.Mail().PopRetrieved(), 1);
     EXPECT_EQ(ReadMailJson(servers->Maildir()).size(), 2u);
     EXPECT_EQ(screen->LogList().size(), 1u);
 }

@@ -74,6 +74,7 @@ public:
 };
 
 struct ProfileOptions {
+    std::string ftpUser = "fern";
     std::string ftpPassword = "ftppass";
     std::string popAuth = "1";
     std::string popPassword = "poppass";
@@ -99,7 +100,7 @@ protected:
         p.Name = "demo";
         p.FtpHost = "127.0.0.1";
         p.HostStartFolder = o.startFolder;
-        p.FtpUserId = "fern";
+        p.FtpUserId = o.ftpUser;
         p.FtpPassword = o.ftpPassword;
         p.WwwAddress = "files.example.test/fern/";
         p.MailName = S("山田");

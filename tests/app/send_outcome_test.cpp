@@ -210,6 +210,17 @@ TEST_F(SendOutcomeTest, HostileFieldsAreRefusedBeforeAnythingIsSent) {
              s.Addresses().Load();
          },
          S("「送信先」") + breaks},
+        {"SMTP password (a hand-edited Connect.dat): CR LF",
+         [&](app::MainScreen& s, HistoryView&) {
+             platform::WriteLines(data.path() / "Connect.dat",
+                                  {"P\tdemo\tsmtp.auth=1\tsmtp.user=taro\tsmtp.password=" +
+                                   settings::EncodePassword("pw\r\nRSET")});
+             s.Connections().Load();
+         },
+         S("「SMTP認証のﾊﾟｽﾜｰﾄﾞ」") + breaks},
+        {"SMTP server: port beyond 65535",
+         [&](app::MainScreen& s, HistoryView&) { profile(s).SmtpServer = "127.0.0.1:99999"; },
+         S("「SMTPｻｰﾊﾞｰ」のﾎﾟｰﾄ番号が正しくないため送信できません。")},
         {"FTP user: NUL",
          [&](app::MainScreen& s, HistoryView&) { profile(s).FtpUserId = std::string("fe\0rn", 5); },
          S("「ﾕｰｻﾞｰID」") + breaks},
@@ -249,6 +260,7 @@ TEST_F(SendOutcomeTest, HostileFieldsAreRefusedBeforeAnythingIsSent) {
     }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.field);
+        std::filesystem::remove(data.path() / "Connect.dat");
         WriteData({.popAuth = "0"});
         view = HistoryView();
         Untouched proxy;

@@ -25,6 +25,7 @@
 #include "app/send_e2e_servers.h"
 #include "app/send_log.h"
 #include "peers/ftp_servers.h"
+#include "peers/mail_servers.h"
 #include "peers/require_server.h"
 #include "platform/data_dir.h"
 #include "platform/screen_text.h"
@@ -108,6 +109,21 @@ void WriteProfile(const fs::path& dir, const std::string& recipient,
     platform::WriteLines(dir / "Adress.dat", {S("田中") + "," + recipient});
     platform::WriteLines(settings::HeaderPath(dir, "demo"), {S("いつもお世話になっております。")});
     platform::WriteLines(settings::FooterPath(dir, "demo"), {S("山田")});
+}
+
+// Opens the profile editor on the first profile, lets `edit` change its fields and presses OK;
+// true when the editor took them and closed.
+bool EditFirstProfile(app::MainScreen& screen, QWidget* parent,
+                      const std::function<void(ui::ProfileEditorDialog&)>& edit) {
+    ui::ProfileListDialog list(screen, parent);
+    list.open();
+    list.SelectRow(0);
+    list.ModifyButton()->click();
+    edit(*list.Editor());
+    list.Editor()->OkButton()->click();
+    const bool closed = !list.Editor()->isVisible();
+    list.close();
+    return closed;
 }
 
 std::string LogRecord(const std::string& name, const std::string& size) {
@@ -332,19 +348,12 @@ TEST(SendScreen, TlsProfileSendsResendsAndDeletesThroughTheScreens) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     app::MainScreen& screen = window.Screen();
-    {
-        ui::ProfileListDialog list(screen, &window);
-        list.open();
-        list.SelectRow(0);
-        list.ModifyButton()->click();
-        ui::ConnectionTab* c = list.Editor()->Connection();
-        list.Editor()->Tabs()->setCurrentWidget(c);
+    ASSERT_TRUE(EditFirstProfile(screen, &window, [&](ui::ProfileEditorDialog& editor) {
+        ui::ConnectionTab* c = editor.Connection();
+        editor.Tabs()->setCurrentWidget(c);
         c->FtpSecurityBox()->setCurrentIndex(1);
         c->FtpPortField()->setText(QString::number(ftp->port));
-        list.Editor()->OkButton()->click();
-        ASSERT_FALSE(list.Editor()->isVisible());
-        list.close();
-    }
+    }));
     {
         ui::EnvironmentDialog environment(screen, &window);
         environment.Fill();
@@ -384,6 +393,68 @@ TEST(SendScreen, TlsProfileSendsResendsAndDeletesThroughTheScreens) {
     EXPECT_FALSE(fs::exists(stored));
     EXPECT_TRUE(screen.LogList().empty());
     EXPECT_TRUE(notices.empty()) << notices.front().toStdString();
+    window.hide();
+}
+
+// Mail submission chosen on the screens: tab "接続" sets SMTP to STARTTLS on its port with SMTP
+// authentication and POP3 to STLS, the mail tab ticks POP before SMTP; the send through the real
+// window logs in to Dovecot over TLS and submits the notification to aiosmtpd with AUTH.
+TEST(SendScreen, SubmissionProfileSendsThroughTheScreens) {
+    const auto& certs = ftptest::Certificates();
+    if (certs.dir.empty()) FERNLAY_SERVER_UNAVAILABLE(certs.error);
+    ftptest::TrustTestCa();
+    auto ftp = ftptest::StartFtpServer(ftptest::Kind::Pyftpdlib);
+    if (!ftp->error.empty()) FERNLAY_SERVER_UNAVAILABLE(ftp->error);
+    auto smtp = mailtest::StartSmtpServer(mailtest::SmtpKind::StartTls);
+    if (!smtp->error.empty()) FERNLAY_SERVER_UNAVAILABLE(smtp->error);
+    auto pop = mailtest::StartPopServer(smtp->Maildir(), true);
+    if (!pop->error.empty()) FERNLAY_SERVER_UNAVAILABLE(pop->error);
+    Dir data, work;
+    WriteProfile(data.path(), "tanaka@example.test", ftp->user, ftp->password);
+    const fs::path file = work.path() / "submission.txt";
+    std::ofstream(file, std::ios::binary) << std::string(5000, 's');
+
+    ui::MainWindow window(data.path());
+    window.FileDialog = [file](QWidget*) { return QString::fromStdString(file.string()); };
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    app::MainScreen& screen = window.Screen();
+    ASSERT_TRUE(EditFirstProfile(screen, &window, [&](ui::ProfileEditorDialog& editor) {
+        editor.PopAuthBox()->setChecked(true);
+        editor.PopAccountField()->setText(QString::fromStdString(pop->user));
+        editor.PopPasswordField()->setText(QString::fromStdString(pop->password));
+        ui::ConnectionTab* c = editor.Connection();
+        editor.Tabs()->setCurrentWidget(c);
+        c->FtpPortField()->setText(QString::number(ftp->port));
+        c->SmtpSecurityBox()->setCurrentIndex(1);  // STARTTLS
+        c->SmtpPortField()->setText(QString::number(smtp->port));
+        c->SmtpAuthBox()->setChecked(true);
+        c->SmtpUserField()->setText(QString::fromStdString(smtp->user));
+        c->SmtpPasswordField()->setText(QString::fromStdString(smtp->password));
+        c->PopSecurityBox()->setCurrentIndex(1);  // STLS
+        c->PopPortField()->setText(QString::number(pop->port));
+    }));
+    const settings::TConnectionSettings stored = screen.Connections().ForProfile("demo");
+    ASSERT_EQ(stored.SmtpSecurity, settings::TSecurity::Explicit);
+    ASSERT_TRUE(stored.SmtpAuth);
+    ASSERT_EQ(stored.PopSecurity, settings::TSecurity::Explicit);
+
+    std::vector<QString> notices;
+    ModalAnswerer answer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return;
+        if (box->button(QMessageBox::Yes))
+            box->button(QMessageBox::Yes)->click();
+        else
+            notices.push_back(box->text());
+    });
+    screen.BrowseFile();
+    window.SendAction()->trigger();
+    EXPECT_TRUE(notices.empty()) << notices.front().toStdString();
+    EXPECT_EQ(window.Status(), texts().StatusSendDone);
+    EXPECT_TRUE(fs::exists(ftp->root / "www" / "submission.txt"));
+    EXPECT_EQ(smtp->MessageCount(), 1u);
+    EXPECT_EQ(smtp->AuthLog(), (std::vector<std::string>{"PLAIN taro ok"}));
     window.hide();
 }
 
