@@ -6,6 +6,7 @@
 #include "app/main_screen.h"
 #include "app/notification.h"
 #include "app/refusal.h"
+#include "platform/one_line.h"
 #include "platform/connection.h"
 #include "platform/sjis.h"
 #include "platform/texts.h"
@@ -133,18 +134,18 @@ std::string Dispatch::Refusal(const std::string& addressLine) {
     if (!platform::SplitHostPort(profile.SmtpServer, host, port))
         return RefusalMessage(t.SmtpServerLabel, RefusalReason::Port);
     if (connection.SmtpAuth) {
-        if (mail::HasLineBreakOrNul(connection.SmtpUser))
+        if (platform::HasLineBreakOrNul(connection.SmtpUser))
             return RefusalMessage(t.SmtpUserField, RefusalReason::ControlCharacter);
-        if (mail::HasLineBreakOrNul(connection.SmtpPassword))
+        if (platform::HasLineBreakOrNul(connection.SmtpPassword))
             return RefusalMessage(t.SmtpPasswordField, RefusalReason::ControlCharacter);
     }
     if (profile.PopAuthOn()) {
         port = connection.PopPort;
         if (!platform::SplitHostPort(profile.Pop3Server, host, port))
             return RefusalMessage(t.Pop3ServerLabel, RefusalReason::Port);
-        if (mail::HasLineBreakOrNul(profile.PopAccount))
+        if (platform::HasLineBreakOrNul(profile.PopAccount))
             return RefusalMessage(t.PopAccountLabel, RefusalReason::ControlCharacter);
-        if (mail::HasLineBreakOrNul(profile.PopPassword))
+        if (platform::HasLineBreakOrNul(profile.PopPassword))
             return RefusalMessage(t.PasswordLabel, RefusalReason::ControlCharacter);
     }
     return {};

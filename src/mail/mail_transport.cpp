@@ -53,10 +53,6 @@ int PortNumber(const std::string& text, int fallback) {
     return value == 0 ? fallback : static_cast<int>(value);
 }
 
-bool HasLineBreakOrNul(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
-
 void RequireSingleLine(const std::string& text, const char* what) {
     if (HasLineBreakOrNul(text)) {
         throw EMailArgumentError(std::string("Line break or NUL in ") + what + ".");

@@ -9,6 +9,7 @@
 
 #include "platform/connection.h"
 #include "platform/error.h"
+#include "platform/one_line.h"
 
 namespace mail {
 
@@ -28,8 +29,8 @@ public:
     using platform::Error::Error;
 };
 
-// True when the text holds a CR, LF or NUL: it cannot stand in one protocol or header line.
-bool HasLineBreakOrNul(std::string_view text);
+// A text with a CR, LF or NUL cannot stand in one protocol or header line.
+using platform::HasLineBreakOrNul;
 
 // Throws EMailArgumentError naming `what` when the text holds a CR, LF or NUL.
 void RequireSingleLine(const std::string& text, const char* what);
