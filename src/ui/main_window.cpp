@@ -34,6 +34,7 @@
 
 #include "app/send_job.h"
 #include "platform/error.h"
+#include "platform/program_dirs.h"
 #include "platform/texts.h"
 #include "ui/deletion_dialog.h"
 #include "ui/help.h"
@@ -105,7 +106,7 @@ private:
 }  // namespace
 
 MainWindow::MainWindow(std::filesystem::path dataDir, QWidget* parent)
-    : QMainWindow(parent), helpFile_(HelpFilePath(ExecutablePath())) {
+    : QMainWindow(parent), helpFile_(platform::HelpFilePath(platform::ExecutablePath())) {
     // Opens in the home folder first, then where the last file was chosen.
     FileDialog = [lastDir = QDir::homePath()](QWidget* parent) mutable {
         const QString chosen = QFileDialog::getOpenFileName(parent, QString(), lastDir);

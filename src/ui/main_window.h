@@ -55,7 +55,7 @@ public:
 
     // The platform's file-open dialog; tests replace it. Empty result = cancelled.
     std::function<QString(QWidget* parent)> FileDialog;
-    // Where "ヘルプ" looks; the executable's path with ".hlp" unless set.
+    // Where "ヘルプ" looks; platform::HelpFilePath of the running executable unless set.
     void SetHelpFile(std::filesystem::path path) { helpFile_ = std::move(path); }
 
     // SIGTERM, SIGHUP and SIGINT close this window exactly as its close box does (self-pipe,
