@@ -51,6 +51,7 @@ AddressListDialog::AddressListDialog(app::MainScreen& screen, QWidget* parent)
     modify_ = Button(t.ModifyButton, this);
     delete_ = Button(t.DeleteButton, this);
     close_ = Button(t.CloseButton, this);
+    modify_->setDefault(true);  // Enter on the list opens the selected entry
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {new_, modify_, delete_, close_}) buttons->addWidget(b);
 

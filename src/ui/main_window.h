@@ -14,6 +14,7 @@
 // settings (they act on MainScreen::Environment() directly).
 // Profile changes made inside the profile list (editor "OK") call MainScreen::LoadProfileSettings.
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -42,6 +43,7 @@ class SendJob;
 namespace ui {
 
 class QtEventPump;
+class StatusLine;
 
 class MainWindow : public QMainWindow, public app::MainView {
     Q_OBJECT
@@ -153,7 +155,8 @@ private:
     QPlainTextEdit* headerMemo_ = nullptr;
     QPlainTextEdit* detailMemo_ = nullptr;
     QPlainTextEdit* footerMemo_ = nullptr;
-    QLabel* statusLabel_ = nullptr;
+    StatusLine* statusLabel_ = nullptr;
+    QPointer<QWidget> focusBeforeJob_;  // where the keyboard was when a job began
     QProgressBar* progressBar_ = nullptr;
     QSocketNotifier* signalNotifier_ = nullptr;
 };

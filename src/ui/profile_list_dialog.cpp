@@ -55,6 +55,7 @@ ProfileListDialog::ProfileListDialog(app::MainScreen& screen, QWidget* parent)
     delete_ = Button(t.DeleteButton, this);
     standard_ = Button(t.StandardButton, this);
     close_ = Button(t.CloseButton, this);
+    modify_->setDefault(true);  // Enter on the list opens the selected profile
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {new_, modify_, duplicate_, delete_, standard_, close_})
         buttons->addWidget(b);
