@@ -45,6 +45,7 @@ AddressListDialog::AddressListDialog(app::MainScreen& screen, QWidget* parent)
     grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setTabKeyNavigation(false);  // Tab leaves the grid; the arrows move in it
     grid_->setMinimumSize(100 + 160 + 4, 200);
 
     new_ = Button(t.NewButton, this);

@@ -59,10 +59,13 @@ DeletionDialog::DeletionDialog(app::MainScreen& screen, QWidget* parent) : QDial
             ShowMessage(app::MainScreen::ErrorText(e));
         }
         setEnabled(true);
-        delete_->setFocus(Qt::OtherFocusReason);  // disabling dropped the keyboard focus
+        // The keyboard comes back here after the question and the job, which disabling dropped.
+        activateWindow();
+        delete_->setFocus(Qt::OtherFocusReason);
         if (closeWhenDone_) QDialog::reject();
     });
     connect(exit_, &QPushButton::clicked, this, &DeletionDialog::reject);
+    grid_->setFocus();  // no default button would take it
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(remove_);
     buttons->addWidget(delete_);

@@ -448,6 +448,9 @@ void MainWindow::StartSend() {
 }
 
 void MainWindow::ClosePendingNow() {
+    // Back from a sub-screen or a job: the keyboard is here again, whatever the window
+    // manager does with the closed screen's focus.
+    activateWindow();
     if (!closePending_) return;
     closePending_ = false;
     close();

@@ -122,7 +122,8 @@ protected:
 private:
     void BuildControls();
     void OnTerminationSignal();
-    // Closes now when a close was asked for while a job ran.
+    // After a sub-screen or a job: activates this window again, and closes it now when a close
+    // was asked for meanwhile.
     void ClosePendingNow();
     // Runs one logic operation; a failure is shown as a message.
     template <class F>

@@ -47,6 +47,7 @@ ProfileListDialog::ProfileListDialog(app::MainScreen& screen, QWidget* parent)
     grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setTabKeyNavigation(false);  // Tab leaves the grid; the arrows move in it
     grid_->setMinimumWidth(150 + 99 + 4);
 
     new_ = Button(t.NewButton, this);

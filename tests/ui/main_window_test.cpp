@@ -16,8 +16,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QTextDocument>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
