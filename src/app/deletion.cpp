@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "app/error_log.h"
+#include "app/ftp_connection.h"
 #include "app/remote_path.h"
 #include "platform/sjis.h"
 #include "platform/texts.h"
@@ -21,8 +22,13 @@ int NumberOr(const std::string& text, int fallback) {
 }  // namespace
 
 Deletion::Deletion(DeletionView& view, platform::SortedLineList& log,
-                   const settings::TEnvironmentSettings& environment, std::filesystem::path dataDir)
-    : view_(view), log_(log), environment_(environment), dataDir_(std::move(dataDir)) {
+                   const settings::TEnvironmentSettings& environment,
+                   settings::ConnectionStore& connections, std::filesystem::path dataDir)
+    : view_(view),
+      log_(log),
+      environment_(environment),
+      connections_(connections),
+      dataDir_(std::move(dataDir)) {
     ftp_.OnConnect = [this](ftp::TSockSession*) { DeletionJob(); };
     ftp_.OnFailure = [this](ftp::TSockSession*, bool&, ftp::TCmdType code) {
         const auto& texts = ftp::TextsOf(code);
@@ -40,6 +46,11 @@ void Deletion::ErrorLog(const std::string& message) {
     }
 }
 
+void Deletion::RemoveRecord(std::size_t pos) {
+    connections_.RemoveLogRecord(log_.at(pos));
+    log_.Delete(pos);
+}
+
 void Deletion::FillGrid() {
     LogGrid grid = FillLogGrid(log_);
     shownCount_ = grid.ShownCount;
@@ -51,7 +62,7 @@ void Deletion::RemoveFromList() {
     if (running_ || row < 1 || log_.empty() || shownCount_ == 0 ||
         static_cast<std::size_t>(row - 1) >= log_.size())
         return;
-    log_.Delete(static_cast<std::size_t>(row - 1));
+    RemoveRecord(static_cast<std::size_t>(row - 1));
     FillGrid();
 }
 
@@ -87,7 +98,12 @@ DeletionOutcome Deletion::DeleteRemoteData() {
     ftp_.UserID = r.LoggedFtpUserId;
     ftp_.Password = settings::DecodePassword(r.LoggedFtpPassword);
     ftp_.ReportLevel = 0;
-    ftp_.Passive = false;
+    settings::TLoggedConnection logged = connections_.ForLogRecord(line);
+    // The name rule that found UTF-8 at the upload finds it again.
+    const settings::TNameRule names =
+        logged.UsedUtf8 ? settings::TNameRule::Automatic : logged.FtpNames;
+    SetFtpConnection(ftp_, logged.FtpSecurity, names, logged.FtpFingerprint,
+                     connections_.Passive());
     ftp_.FirewallType = ftp::FTUser;
     ftp_.FWAuthenticate = false;
     startFolder_ = r.LoggedStartFolder;
@@ -96,13 +112,26 @@ DeletionOutcome Deletion::DeleteRemoteData() {
     outcome_ = DeletionOutcome::ConnectFailed;
 
     try {
-        ftp_.Connect();
-    } catch (const platform::Error&) {
+        ConnectTrusting(
+            [this] { ftp_.Connect(); }, ftp_.Host,
+            [this](const CertificateQuestion& q) { return view_.AskTrustCertificate(q); },
+            [&](const std::string& fingerprint) {
+                ftp_.TrustedFingerprint = fingerprint;
+                logged.FtpFingerprint = fingerprint;
+                connections_.SetLogRecord(line, logged);
+            });
+    } catch (const platform::Error& e) {
         try {
             ftp_.Disconnect();
         } catch (const platform::Error&) {
         }
-        if (outcome_ == DeletionOutcome::ConnectFailed) view_.ShowMessage(t.FtpConnectFailed);
+        std::string tlsReason;
+        if (const auto* net = dynamic_cast<const platform::NetError*>(&e))
+            tlsReason = TlsFailureText(*net, ftp_.Host);
+        if (!tlsReason.empty()) ErrorLog("Delete Process " + std::string(e.what()));
+        if (outcome_ == DeletionOutcome::ConnectFailed)
+            view_.ShowMessage(tlsReason.empty() ? t.FtpConnectFailed
+                                                : t.FtpConnectFailed + "\r\n" + tlsReason);
     }
 
     switch (outcome_) {
@@ -113,7 +142,7 @@ DeletionOutcome Deletion::DeleteRemoteData() {
             const auto& lines = log_.lines();
             for (std::size_t i = 0; i < lines.size(); ++i) {
                 if (lines[i] == line) {
-                    log_.Delete(i);
+                    RemoveRecord(i);
                     break;
                 }
             }

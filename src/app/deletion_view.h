@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/certificate_trust.h"
 #include "app/send_log.h"
 
 namespace app {
@@ -17,6 +18,10 @@ public:
     virtual std::string Status() const = 0;
     virtual void ShowMessage(const std::string& text) = 0;
     virtual bool AskYesNo(const std::string& text) = 0;
+    // As MainView::AskTrustCertificate.
+    virtual bool AskTrustCertificate(const CertificateQuestion& question) {
+        return AskYesNo(question.Text());
+    }
 };
 
 }  // namespace app

@@ -1,12 +1,26 @@
 #include "app/download.h"
 
 #include "app/remote_path.h"
+#include "platform/screen_text.h"
 #include "platform/sjis.h"
 #include "platform/texts.h"
 
 namespace app {
 
-std::string BuildDownloadBase(const std::string& wwwAddress, const std::string& directoryText) {
+namespace {
+
+// The bytes a name reached the server as. A name without a UTF-8 form never went out as UTF-8
+// (the client refuses it), so its own bytes are the best guess.
+std::string ServerBytes(const std::string& sjis, bool utf8Names) {
+    if (!utf8Names) return sjis;
+    const auto utf8 = platform::TrySjisToUtf8(sjis);
+    return utf8 ? *utf8 : sjis;
+}
+
+}  // namespace
+
+std::string BuildDownloadBase(const std::string& wwwAddress, const std::string& directoryText,
+                              bool utf8Names) {
     std::string address = wwwAddress;
     // Case-sensitive on purpose: "HTTP://h" gets a second scheme put in front.
     if (address.compare(0, 4, "http") != 0) {
@@ -19,14 +33,16 @@ std::string BuildDownloadBase(const std::string& wwwAddress, const std::string& 
         address.erase(last);
     }
     // Encoded, the path is ASCII: its last byte is its last character.
-    const std::string directory = PercentEncodePath(NormalizeRemotePath(directoryText));
+    const std::string directory =
+        PercentEncodePath(ServerBytes(NormalizeRemotePath(directoryText), utf8Names));
     address += directory;
     if (directory.empty() || directory.back() != '/') address += '/';
     return address;
 }
 
-std::string DownloadAddress(const std::string& downloadBase, const std::string& fileName) {
-    return downloadBase + PercentEncodePath(fileName);
+std::string DownloadAddress(const std::string& downloadBase, const std::string& fileName,
+                            bool utf8Names) {
+    return downloadBase + PercentEncodePath(ServerBytes(fileName, utf8Names));
 }
 
 std::string PercentEncodePath(std::string_view bytes) {

@@ -3,6 +3,7 @@
 // exit. It owns the lists for the whole run; sub-screens change them in place through the
 // accessors and then ask for the matching refresh (FillProfileSelector, FillRecipientSelector,
 // LoadProfileSettings).
+#include <array>
 #include <exception>
 #include <filesystem>
 #include <string>
@@ -22,11 +23,14 @@ class MainScreen {
 public:
     MainScreen(MainView& view, std::filesystem::path dataDir);
 
-    // Reads every data file and fills the screen; a read failure is shown as a message and
-    // the remaining steps are skipped.
+    // Removes stale temporaries of earlier writes, reads every data file and fills the
+    // screen. A file that cannot be read leaves its list empty and is never written back;
+    // one message names every such file and the start goes on with the others.
     void StartUp();
-    // Writes Defult.ini, User.Inf, Adress.dat, Log.dat and Connect.dat whole. On failure shows the message,
-    // writes nothing further and returns false (the screen stays open).
+    // Writes Defult.ini, User.Inf, Adress.dat, Log.dat and Connect.dat whole, except those
+    // that could not be read at start. A file that cannot be written is named in one message
+    // (and in the error log) and the others are written all the same. True when every file
+    // that was read has been written.
     bool SaveOnExit();
 
     void FillProfileSelector();
@@ -60,7 +64,19 @@ public:
     MainView& View() { return view_; }
     const std::filesystem::path& DataDir() const { return dataDir_; }
 
+    // The files read at start and written at exit.
+    enum class DataFile { Ini, Profiles, Addresses, Log, Connections };
+    // False when the file could not be read at start: it is left as it is.
+    bool WasRead(DataFile file) const { return !unread_[static_cast<std::size_t>(file)]; }
+
 private:
+    // Runs one load step; a failure marks the file unread and is noted for the message.
+    template <class Load>
+    void LoadStep(DataFile file, Load&& load);
+    void Note(std::string text);
+    // What SaveOnExit would write into Defult.ini, to tell whether an unread one was changed.
+    std::string IniState() const;
+
     MainView& view_;
     std::filesystem::path dataDir_;
     TSendState state_;
@@ -69,6 +85,9 @@ private:
     settings::TEnvironmentSettings environment_;
     settings::ConnectionStore connections_;
     platform::SortedLineList log_;
+    std::array<bool, 5> unread_{};
+    std::string iniAtStart_;
+    std::vector<std::string>* startNotes_ = nullptr;  // set while StartUp collects messages
 };
 
 }  // namespace app

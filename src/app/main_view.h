@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/certificate_trust.h"
+
 namespace app {
 
 class MainView {
@@ -49,6 +51,12 @@ public:
     // One-button message box and Yes/No question (true = Yes).
     virtual void ShowMessage(const std::string& text) = 0;
     virtual bool AskYesNo(const std::string& text) = 0;
+    // A server certificate that did not verify: trust this one certificate (true = Yes)? The
+    // question names the host, the reason and the SHA-256 fingerprint. A screen should offer
+    // No as the default answer.
+    virtual bool AskTrustCertificate(const CertificateQuestion& question) {
+        return AskYesNo(question.Text());
+    }
 
     // The platform's file-open dialog: the chosen path in the file system's own bytes
     // (UTF-8 here), or nothing when cancelled.

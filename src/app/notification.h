@@ -7,10 +7,12 @@
 namespace app {
 
 // Header lines, "", the download address of the file, "", the detail block, "", footer lines.
+// utf8Names: the upload sent the name as UTF-8 (see DownloadAddress).
 std::vector<std::string> ComposeNotification(const std::vector<std::string>& header,
                                              const std::string& downloadBase,
                                              const std::string& fileName, std::int64_t fileSize,
-                                             const std::vector<std::string>& footer);
+                                             const std::vector<std::string>& footer,
+                                             bool utf8Names);
 
 // The preview window's text: always the placeholders, never a chosen file.
 std::vector<std::string> PreviewLines(const std::vector<std::string>& header,

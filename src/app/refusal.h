@@ -8,6 +8,7 @@ enum class RefusalReason {
     ControlCharacter,  // CR, LF or NUL: the value would break its protocol or header line
     Address,           // an envelope address holding "<", ">", "," or a blank
     TooLong,           // the FTP command line would pass the server's limit
+    Port,              // a server field's ":port" that is no port number
 };
 
 // "「" + field name + "」" + the reason's text (Shift_JIS).

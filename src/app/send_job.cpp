@@ -3,11 +3,14 @@
 #include <ctime>
 
 #include "app/error_log.h"
+#include "app/ftp_connection.h"
 #include "app/main_screen.h"
 #include "app/refusal.h"
 #include "app/remote_path.h"
 #include "app/send_log.h"
+#include "platform/connection.h"
 #include "platform/data_dir.h"
+#include "platform/one_line.h"
 #include "platform/screen_text.h"
 #include "platform/sjis.h"
 #include "platform/texts.h"
@@ -31,6 +34,27 @@ std::vector<std::string> PathSegments(const std::string& path) {
 
 // The reason of a failure as one error-log line.
 std::string OneLine(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+
+// Where the FTP side connects: the server fields may carry ":port" ("[v6]:port"); without one
+// the profile's FTP port and the environment's proxy port hold.
+struct FtpAddress {
+    std::string host;
+    int port = 21;
+    std::string proxyHost;
+    int proxyPort = 0;
+    bool hostOk = true;
+    bool proxyOk = true;
+};
+
+FtpAddress AddressOf(const std::string& ftpHost, int ftpPort,
+                     const settings::TEnvironmentSettings& env) {
+    FtpAddress a;
+    a.port = ftpPort;
+    a.hostOk = platform::SplitHostPort(ftpHost, a.host, a.port);
+    a.proxyPort = env.EffectiveProxyPort();
+    a.proxyOk = platform::SplitHostPort(env.EffectiveProxyHost(), a.proxyHost, a.proxyPort);
+    return a;
+}
 
 }  // namespace
 
@@ -157,15 +181,20 @@ void SendJob::StartSend() {
         view.SetStatus(t.StatusConnecting);
         // No dial-up networking here: the unattended connection request has nothing to do.
         const settings::TSenderProfile& profile = state.CurrentProfile;
-        const settings::TEnvironmentSettings& env = screen_.Environment();
-        ftp_.Proxy = env.EffectiveProxyHost();
-        ftp_.ProxyPort = env.EffectiveProxyPort();
-        ftp_.Host = profile.FtpHost;
-        ftp_.Port = screen_.Connections().ForProfile(profile.Name).FtpPort;
+        const settings::TConnectionSettings connection =
+            screen_.Connections().ForProfile(profile.Name);
+        const FtpAddress address =
+            AddressOf(profile.FtpHost, connection.FtpPort, screen_.Environment());
+        ftp_.Proxy = address.proxyHost;
+        ftp_.ProxyPort = address.proxyPort;
+        ftp_.Host = address.host;
+        ftp_.Port = address.port;
         ftp_.TimeOut = 20000;
         ftp_.UserID = profile.FtpUserId;
         ftp_.Password = profile.FtpPassword;
-        ftp_.Passive = false;
+        SetFtpConnection(ftp_, connection.FtpSecurity, connection.FtpNames,
+                         connection.FtpFingerprint, screen_.Connections().Passive());
+        ftpNames_ = connection.FtpNames;
         ftp_.FirewallType = ftp::FTUser;
         ftp_.FWAuthenticate = false;
         ftp_.ReportLevel = 0;
@@ -184,17 +213,25 @@ UploadOutcome SendJob::RunUpload() {
     const std::size_t linesBefore = errorLines_;
     uploadOutcome_ = UploadOutcome::LogInFailed;
     uploadFailure_.clear();
+    std::string tlsReason;
     try {
-        ftp_.Connect();
+        ConnectTrusting(
+            [this] { ftp_.Connect(); }, ftp_.Host,
+            [this](const CertificateQuestion& q) { return screen_.View().AskTrustCertificate(q); },
+            [this](const std::string& fingerprint) { TrustCertificate(fingerprint); });
     } catch (const platform::Error& e) {
         uploadFailure_ = e.what();
+        if (const auto* net = dynamic_cast<const platform::NetError*>(&e))
+            tlsReason = TlsFailureText(*net, ftp_.Host);
         try {
             ftp_.Disconnect();
         } catch (const platform::Error&) {
         }
     }
-    if (uploadOutcome_ == UploadOutcome::LogInFailed)
-        screen_.View().ShowMessage(platform::texts().FtpConnectFailed);
+    if (uploadOutcome_ == UploadOutcome::LogInFailed) {
+        const std::string& failed = platform::texts().FtpConnectFailed;
+        screen_.View().ShowMessage(tlsReason.empty() ? failed : failed + "\r\n" + tlsReason);
+    }
     // Every failed upload leaves a line in the error log, also when no event wrote one (a
     // server that closed the connection, a refused argument).
     if (uploadOutcome_ != UploadOutcome::Stored && errorLines_ == linesBefore)
@@ -202,15 +239,46 @@ UploadOutcome SendJob::RunUpload() {
     return uploadOutcome_;
 }
 
+void SendJob::TrustCertificate(const std::string& fingerprint) {
+    ftp_.TrustedFingerprint = fingerprint;
+    const std::string& name = screen_.State().CurrentProfile.Name;
+    settings::TConnectionSettings connection = screen_.Connections().ForProfile(name);
+    connection.FtpFingerprint = fingerprint;
+    screen_.Connections().SetProfile(name, connection);
+}
+
 std::string SendJob::UploadRefusal() {
     const auto& t = platform::texts();
     const TSendState& state = screen_.State();
     const settings::TSenderProfile& profile = state.CurrentProfile;
+    const settings::TConnectionSettings connection = screen_.Connections().ForProfile(profile.Name);
+    const FtpAddress address =
+        AddressOf(profile.FtpHost, connection.FtpPort, screen_.Environment());
+    if (!address.hostOk) return RefusalMessage(t.FtpHostLabel, RefusalReason::Port);
+    if (!address.proxyOk) return RefusalMessage(t.ProxyAddressLabel, RefusalReason::Port);
+    // The record of a send that did not connect as always keeps its connection beside it,
+    // keyed by the whole record; a TAB there would split that entry.
+    if (connection.FtpSecurity != settings::TSecurity::None ||
+        connection.FtpNames != settings::TNameRule::ShiftJis) {
+        const std::pair<const std::string*, const std::string*> logged[] = {
+            {&t.FileLabel, &state.FileName},
+            {&t.DirectoryLabel, &state.DirectoryText},
+            {&t.RecipientLabel, &state.RecipientName},
+            {&t.HostStartFolderLabel, &profile.HostStartFolder},
+            {&t.FtpUserIdLabel, &profile.FtpUserId},
+            {&t.FtpHostLabel, &profile.FtpHost},
+            {&t.ProxyAddressLabel, &address.proxyHost}};
+        for (const auto& [label, value] : logged)
+            if (value->find('\t') != std::string::npos)
+                return RefusalMessage(*label, RefusalReason::ControlCharacter);
+    }
     // Each value with the command line it goes out in (CWD is as long as MKD).
     std::vector<std::pair<const std::string*, std::string>> lines = {
         {&t.FtpUserIdLabel, "USER " + profile.FtpUserId}};
-    if (!screen_.Environment().EffectiveProxyHost().empty())
-        lines.push_back({&t.FtpHostLabel, "USER " + profile.FtpUserId + "@" + profile.FtpHost});
+    if (!address.proxyHost.empty())
+        lines.push_back(
+            {&t.FtpHostLabel,
+             "USER " + ftp::ProxyUserName(profile.FtpUserId, address.host, address.port)});
     lines.push_back({&t.PasswordLabel, "PASS " + profile.FtpPassword});
     for (const std::string& segment : PathSegments(NormalizeRemotePath(profile.HostStartFolder)))
         lines.push_back({&t.HostStartFolderLabel, "CWD " + segment});
@@ -219,6 +287,15 @@ std::string SendJob::UploadRefusal() {
             lines.push_back({&t.DirectoryLabel, "CWD " + segment});
     }
     lines.push_back({&t.FileLabel, "STOR " + state.FileName});
+    // Values that reach only the log record must not break its line either (a hand-edited
+    // Adress.dat may hold a NUL in a name).
+    const std::string proxyHost = screen_.Environment().EffectiveProxyHost();
+    for (const auto& [label, value] : {std::pair{&t.RecipientLabel, &state.RecipientName},
+                                       std::pair{&t.FtpHostLabel, &profile.FtpHost},
+                                       std::pair{&t.ProxyAddressLabel, &proxyHost}}) {
+        if (platform::HasLineBreakOrNul(*value))
+            return RefusalMessage(*label, RefusalReason::ControlCharacter);
+    }
     for (const auto& [label, line] : lines) {
         switch (ftp::CheckCommand(line)) {
             case ftp::CommandFault::None:
@@ -251,6 +328,7 @@ UploadOutcome SendJob::UploadStep() {
         if (!ftp_.Upload(platform::SjisToUtf8(state.LocalPath), state.FileName))
             throw platform::Error("Upload failure");
         state.FileSize = ftp_.BytesTotal;
+        state.Utf8Names = ftp_.Utf8Names();
         // The file is stored; a refused or failed goodbye does not undo that (the session is
         // closed either way).
         try {
@@ -273,7 +351,10 @@ UploadOutcome SendJob::UploadStep() {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
-        AppendLogRecord(screen_.LogList(), local, source);
+        const std::string record = AppendLogRecord(screen_.LogList(), local, source);
+        // How this upload connected, so its deletion does the same (a plain one leaves no
+        // entry; a TAB that would split the entry was refused before the question).
+        screen_.Connections().SetLogRecord(record, LoggedConnectionOf(ftp_, ftpNames_));
         return UploadOutcome::Stored;
     } catch (const platform::Error& e) {
         uploadFailure_ = e.what();

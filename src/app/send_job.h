@@ -8,6 +8,7 @@
 #include "app/dispatch.h"
 #include "ftp/ftp_client.h"
 #include "ftp/thread_timer.h"
+#include "settings/connection_settings.h"
 
 namespace app {
 
@@ -46,6 +47,8 @@ private:
     // The message refusing an FTP value that cannot go out as one command line; empty when
     // every one can.
     std::string UploadRefusal();
+    // Pins the certificate the user trusted and stores it with the profile.
+    void TrustCertificate(const std::string& fingerprint);
     // False when the walk stopped; the connection is closed then.
     bool ChangeToRemoteDirectory(const std::string& path);
     void StopProgress();
@@ -61,6 +64,7 @@ private:
     // What UploadStep returned, and why it failed (the client runs it inside Connect).
     UploadOutcome uploadOutcome_ = UploadOutcome::LogInFailed;
     std::string uploadFailure_;
+    settings::TNameRule ftpNames_ = settings::TNameRule::ShiftJis;  // the rule of this upload
     std::size_t errorLines_ = 0;  // lines written to the error log by this job object
 };
 

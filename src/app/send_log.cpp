@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "app/main_screen.h"
+#include "platform/data_dir.h"
+#include "platform/one_line.h"
 #include "platform/sjis.h"
 #include "settings/profile_store.h"
 
@@ -46,6 +48,17 @@ std::string FormatLogRecord(const TLogRecord& record) {
     return line;
 }
 
+void LoadSendLog(platform::SortedLineList& log, const std::filesystem::path& dataDir) {
+    log = platform::SortedLineList(true);
+    const auto path = platform::ResolveInDir(dataDir, kLogFileName);
+    if (!platform::Absent(path)) log.Load(platform::ReadLines(path));
+}
+
+void SaveSendLog(const platform::SortedLineList& log, const std::filesystem::path& dataDir) {
+    platform::WriteLines(platform::ResolveInDir(dataDir, kLogFileName), log.lines(),
+                         platform::FileMode::OwnerOnly);
+}
+
 std::string SendDateText(const std::tm& local) {
     char text[40];
     std::snprintf(text, sizeof text, "%02d/%02d/%02d", local.tm_year % 100, local.tm_mon + 1,
@@ -70,9 +83,18 @@ std::string MakeLogRecord(const std::tm& local, const LogRecordSource& s) {
     return FormatLogRecord(r);
 }
 
-void AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
-                     const LogRecordSource& source) {
-    log.Add(MakeLogRecord(local, source));
+std::string AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
+                            const LogRecordSource& source) {
+    // A line break would end the record early and make its rest a record of its own.
+    for (const auto& [text, name] :
+         {std::pair{&source.FileName, "file name"}, std::pair{&source.RecipientName, "recipient"},
+          std::pair{&source.DirectoryText, "directory"}, std::pair{&source.ProxyHost, "proxy host"},
+          std::pair{&source.FtpHost, "FTP host"}, std::pair{&source.FtpUserId, "FTP user"},
+          std::pair{&source.StartFolder, "start folder"}})
+        platform::RequireOneLine(*text, std::string("the send log's ") + name);
+    std::string line = MakeLogRecord(local, source);
+    log.Add(line);
+    return line;
 }
 
 LogGrid FillLogGrid(const platform::SortedLineList& log) {
@@ -94,7 +116,8 @@ bool SelectResend(MainScreen& screen, int gridRow, std::size_t shownCount) {
         static_cast<std::size_t>(gridRow - 1) >= screen.LogList().size()) {
         return true;
     }
-    const TLogRecord r = ParseLogRecord(screen.LogList().at(static_cast<std::size_t>(gridRow - 1)));
+    const std::string& line = screen.LogList().at(static_cast<std::size_t>(gridRow - 1));
+    const TLogRecord r = ParseLogRecord(line);
     // No local file belongs to a logged send: a file chosen earlier must not be uploaded under
     // the logged name when an edit ends resend mode.
     state.LocalPath.clear();
@@ -112,6 +135,8 @@ bool SelectResend(MainScreen& screen, int gridRow, std::size_t shownCount) {
         return false;
     }
     state.FileSize = size;
+    // The notification names the file as the logged upload stored it.
+    state.Utf8Names = screen.Connections().ForLogRecord(line).UsedUtf8;
     state.ResendMode = true;
     state.TransferOk = true;
     return true;

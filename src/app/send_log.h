@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,13 @@ namespace app {
 class MainScreen;
 
 inline constexpr std::size_t kLogFieldCount = 12;
+inline constexpr std::string_view kLogFileName = "Log.dat";
+
+// Reads "Log.dat" of dataDir into a sorted log (empty when the file is missing); throws
+// platform::FileError when it cannot be read. Writes the log whole (owner-only: the records
+// hold the encoded FTP password).
+void LoadSendLog(platform::SortedLineList& log, const std::filesystem::path& dataDir);
+void SaveSendLog(const platform::SortedLineList& log, const std::filesystem::path& dataDir);
 
 struct TLogRecord {
     std::string SendDate;         // yy/mm/dd, local date
@@ -60,9 +68,10 @@ struct LogRecordSource {
 };
 
 std::string MakeLogRecord(const std::tm& local, const LogRecordSource& source);
-// Adds the record at its sorted place (nothing when an equal line is present).
-void AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
-                     const LogRecordSource& source);
+// Adds the record at its sorted place (nothing when an equal line is present). A text with a
+// CR, LF or NUL is refused (platform::Error naming it) and nothing is added. Returns the record.
+std::string AppendLogRecord(platform::SortedLineList& log, const std::tm& local,
+                            const LogRecordSource& source);
 
 // The log grid shared by the resend and deletion windows: one data row per record (date,
 // file name, recipient), or one blank row for an empty log. Row r (from 1) of the screen's

@@ -17,6 +17,10 @@ struct TSendState {
     std::string DownloadBase;                 // web address of the send directory, ends in "/"
     bool ResendMode = false;                  // next send repeats a logged one, mail only
     bool TransferOk = false;                  // the mail step of a send may run
+    // Names reach the FTP server as UTF-8: after an upload, what its session did; for a chosen
+    // resend, what the logged upload did; otherwise what the profile's name rule expects.
+    // The download address encodes those bytes.
+    bool Utf8Names = false;
 };
 
 }  // namespace app

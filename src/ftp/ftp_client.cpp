@@ -108,6 +108,12 @@ CommandFault CheckCommand(const std::string& command) {
     return CommandFault::None;
 }
 
+std::string ProxyUserName(const std::string& user, const std::string& host, int port) {
+    if (port == 21) return user + "@" + host;
+    const bool v6 = host.find(':') != std::string::npos;
+    return user + "@" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
 std::string FileNamePart(const std::string& path) {
     std::size_t cut = 0;
     for (std::size_t i = 0; i < path.size(); i += platform::sjis::CharLength(path, i))
@@ -242,7 +248,7 @@ void TFtpClient::Connect() {
         if (!Proxy.empty()) {
             switch (FirewallType) {
                 case FTUser:
-                    Transaction("USER " + UserID + "@" + Host);
+                    Transaction("USER " + ProxyUserName(UserID, Host, Port));
                     break;
                 case FtOpen:
                     Transaction("OPEN " + Host);

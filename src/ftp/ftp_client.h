@@ -121,6 +121,10 @@ private:
     std::recursive_mutex upload_lock_;
 };
 
+// The name a FTUser proxy logs in with: user "@" host, and ":" port when the server does not
+// listen on 21 (an IPv6 literal then in brackets).
+std::string ProxyUserName(const std::string& user, const std::string& host, int port);
+
 // The file-name part of a local path: the text after its last "\" or "/" (Shift_JIS aware).
 std::string FileNamePart(const std::string& path);
 

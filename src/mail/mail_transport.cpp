@@ -24,7 +24,6 @@ bool IsOctet(const std::string& piece) {
     return value <= 255;
 }
 
-
 }  // namespace
 
 bool IsDottedAddress(const std::string& text) {
@@ -97,6 +96,19 @@ void TMailSocket::Open(const std::string& host, int port) {
         throw EMailSocketError(e.what(), e.SystemError());
     }
     if (OnConnectNotify) OnConnectNotify(this);
+}
+
+void TMailSocket::StartTls(const platform::TlsOptions& options) {
+    if (!conn_.IsOpen()) throw EMailSocketError("Socket not open", 0);
+    conn_.DiscardInput();
+    try {
+        conn_.StartTls(options, platform::Wait::For(std::chrono::milliseconds(kConnectLimitMs)));
+    } catch (const platform::NetError&) {
+        // Nothing may follow in clear once TLS was asked for.
+        conn_.Abort();
+        if (OnDisconnectNotify) OnDisconnectNotify(this);
+        throw;
+    }
 }
 
 void TMailSocket::SendText(const std::string& text) {

@@ -48,6 +48,13 @@ public:
     int ErrorCode;
 };
 
+// How a mail connection is protected.
+enum class TMailSecurity {
+    None,      // plain, as always
+    StartTls,  // plain greeting, then STARTTLS (SMTP) or STLS (POP3)
+    Implicit,  // TLS from the first byte
+};
+
 // Four dot-separated integers 0..255, nothing else.
 bool IsDottedAddress(const std::string& text);
 
@@ -70,6 +77,13 @@ public:
     // notification before returning. Throws EMailSocketError on any failure.
     void Open(const std::string& host, int port);
     bool IsOpen() const { return conn_.IsOpen(); }
+
+    // TLS handshake over the open connection, the certificate checked for `options.host`.
+    // Bytes that arrived in clear before it are dropped, so they cannot pass for replies sent
+    // inside TLS. Throws platform::NetError (TlsVerifyError for a certificate that did not
+    // verify); the connection is closed then and the disconnect notification follows.
+    void StartTls(const platform::TlsOptions& options);
+    bool TlsActive() const { return conn_.TlsActive(); }
 
     // Writes the whole text; callers include the line ends. Throws on failure.
     void SendText(const std::string& text);

@@ -113,11 +113,32 @@ void TOrbPOP::Connect() {
         return;
     }
     if (!Connected) return;
-    ReadStatus();
-    LoggedIn = false;
-    AbortRequested = false;
-    if (StatusWord == "-ERR") ErrorRoutine(kGreetingRefused);
+    try {
+        if (Security == TMailSecurity::Implicit) StartTls();
+        ReadStatus();
+        LoggedIn = false;
+        AbortRequested = false;
+        if (StatusWord == "-ERR") {
+            ErrorRoutine(kGreetingRefused);
+            return;
+        }
+        if (Security == TMailSecurity::StartTls) {
+            Command("STLS");
+            ReadStatus();
+            if (ErrorFlag) {
+                ErrorRoutine(kStlsRefused);
+                return;
+            }
+            StartTls();
+        }
+    } catch (const platform::NetError&) {
+        ErrorFlag = true;
+        Connected = false;
+        throw;
+    }
 }
+
+void TOrbPOP::StartTls() { socket_.StartTls(platform::TlsOptions{Host, TrustedFingerprint}); }
 
 bool TOrbPOP::Login() {
     if (!Connected) throw EPopError("Invalid Op. Not connected.");
@@ -162,55 +183,71 @@ TOrbMsg* TOrbPOP::RetrieveMessage(int number) { return Retrieve(number, true); }
 
 TOrbMsg* TOrbPOP::RetrieveHeader(int number) { return Retrieve(number, false); }
 
-TOrbMsg* TOrbPOP::Retrieve(int number, bool with_body) {
+bool TOrbPOP::ReadMessage(int number, bool with_body, std::string* keep, long long& size) {
     if (!Connected) throw EPopError("Not connected.");
     if (OnBeforeRetrieve) OnBeforeRetrieve(this, number);
     const std::string n = std::to_string(number);
     Command("LIST " + n);
     ReadStatus();
     const long long listed = NumberWord(StatusText, 1);
-    const long long size = listed < 0 ? 100 : listed;
+    size = listed < 0 ? 100 : listed;
     const long long divisor = size > 0 ? size : 100;
 
     Command(with_body ? "RETR " + n : "TOP " + n + " 0");
     std::string data = ReadStatus();
     if (ErrorFlag) {
         ErrorRoutine(kRetrieveRefused);
-        return nullptr;
+        return false;
     }
     unsigned threshold = RetrieveProgressStep;
     last_retrieve_percent_ = 0;
+    std::uint64_t total = data.size();
     std::size_t search_from = 0;
     std::size_t mark;
     std::string chunk;
     while ((mark = data.find(kEndMark, search_from)) == std::string::npos) {
         RunPendingEvents();
-        if (AbortRequested) return nullptr;
+        if (AbortRequested) return false;
         // The end mark may straddle two reads: search again from the last 4 bytes kept.
-        search_from = data.size() >= 4 ? data.size() - 4 : 0;
+        if (keep) {
+            search_from = data.size() >= 4 ? data.size() - 4 : 0;
+        } else {
+            data.erase(0, data.size() >= 4 ? data.size() - 4 : 0);
+            search_from = 0;
+        }
         if (data.size() > kMaxMessageBytes) {
             StatusWord = "-ERR";
             StatusText = "Message too large";
             ErrorRoutine(kRetrieveRefused);
-            return nullptr;
+            return false;
         }
         if (!ReadChunk(chunk)) {
             StatusWord = "-ERR";
             StatusText = socket_.Silent() ? kSilentStatusText : kClosedStatusText;
             ErrorRoutine(kRetrieveRefused);
-            return nullptr;
+            return false;
         }
         data += chunk;
-        const std::uint16_t percent =
-            RoundedPercent(data.size(), static_cast<std::uint64_t>(divisor));
+        total += chunk.size();
+        const std::uint16_t percent = RoundedPercent(total, static_cast<std::uint64_t>(divisor));
         last_retrieve_percent_ = percent;
         if (percent >= threshold) {
             if (OnRetrieveProgress) OnRetrieveProgress(this, percent);
             threshold += RetrieveProgressStep == 0 ? 1 : RetrieveProgressStep;
         }
     }
-    data.resize(mark + kEndMark.size());
     if (last_retrieve_percent_ < 100 && OnRetrieveProgress) OnRetrieveProgress(this, 100);
+    if (keep) {
+        data.resize(mark + kEndMark.size());
+        *keep = std::move(data);
+    }
+    return true;
+}
+
+TOrbMsg* TOrbPOP::Retrieve(int number, bool with_body) {
+    std::string data;
+    long long size = 0;
+    if (!ReadMessage(number, with_body, &data, size)) return nullptr;
 
     Lines lines = LoadLines(data);
     if (!lines.empty()) lines.erase(lines.begin());  // status line
@@ -266,6 +303,22 @@ int TOrbPOP::RetrieveAll(TOrbMsgList& list, bool headers_only) {
         throw;
     }
     in_retrieve_all_ = false;
+    return count;
+}
+
+int TOrbPOP::RetrieveAndDiscardAll() {
+    int count = 0;
+    for (int number = 1; number <= MessageCount; ++number) {
+        const std::string key = std::to_string(number);
+        if (std::find(DeletedNumbers.begin(), DeletedNumbers.end(), key) != DeletedNumbers.end())
+            continue;
+        long long size = 0;
+        const bool read = ReadMessage(number, true, nullptr, size);
+        if (read && OnAfterRetrieve) OnAfterRetrieve(this);
+        RunPendingEvents();
+        if (AbortRequested) break;
+        ++count;
+    }
     return count;
 }
 

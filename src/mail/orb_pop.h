@@ -34,6 +34,8 @@ public:
     std::string ErrorInFormatOfMsg = "Error en el formato del mensaje.";
     std::uint16_t DecodeProgressStep = 10;
     std::uint16_t RetrieveProgressStep = 10;
+    TMailSecurity Security = TMailSecurity::None;  // STARTTLS here means STLS
+    std::string TrustedFingerprint;  // SHA-256 accepted when the certificate does not verify
 
     // Events, each called only when set.
     TNotifyEvent OnConnect;  // sender: the socket
@@ -64,8 +66,11 @@ public:
     static constexpr int kQuitRefused = 2002;
     static constexpr int kRetrieveRefused = 2004;
     static constexpr int kStatRefused = 2006;
+    static constexpr int kStlsRefused = 2007;
 
-    // Opens and reads the greeting; check ErrorFlag afterwards.
+    // Opens and reads the greeting, with TLS from the first byte or after STLS as Security
+    // says; check ErrorFlag afterwards. Throws platform::NetError when TLS cannot be set up
+    // (the connection is closed then).
     void Connect();
     // USER and PASS. Throws EPopError when not connected and EMailArgumentError when the user
     // name or password holds a line break or NUL (nothing is sent then).
@@ -78,6 +83,10 @@ public:
     // Clears the list, releases the messages of the previous RetrieveAll of this component
     // (references to them in any list become invalid) and retrieves every message.
     int RetrieveAll(TOrbMsgList& list, bool headers_only = false);
+    // The same commands as RetrieveAll, with the same retrieve events, but every message is
+    // read to its end and dropped: memory stays flat whatever the mailbox holds. Returns the
+    // number of messages read.
+    int RetrieveAndDiscardAll();
     void Quit();
 
     // One status reply (the first line and whatever arrived with it).
@@ -93,8 +102,13 @@ public:
 
 private:
     TOrbMsg* Retrieve(int number, bool with_body);
+    // LIST and RETR (or TOP) of one message, read to its end mark. `keep`: receives the data
+    // (status line and end mark included); without it only the last bytes are held. False
+    // when refused, cancelled or cut off (the error routine has run unless cancelled).
+    bool ReadMessage(int number, bool with_body, std::string* keep, long long& size);
     void Command(const std::string& command);
     void ErrorRoutine(int code);
+    void StartTls();
     void CloseSocket();
     bool ReadChunk(std::string& chunk);
 

@@ -6,6 +6,8 @@
 
 #include "mail/orb_util.h"
 #include "platform/clock.h"
+#include "platform/hmac_md5.h"
+#include "platform/reply_reader.h"
 #include "platform/reply_text.h"
 #include "platform/sjis.h"
 
@@ -14,6 +16,8 @@ namespace mail {
 namespace {
 
 constexpr std::size_t kMaxReplyLine = 4096;
+// A reply that never ends must not grow without bound.
+constexpr std::size_t kMaxReplyLines = 512;
 
 // A rendered line must not carry a line break of its own: it would end the data early or put
 // commands into the session. Such a line is sent as several lines, dot-stuffed like the body.
@@ -49,7 +53,47 @@ bool IsReplyCode(const std::string& code) {
            std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// The blank-separated words of an upper-cased extension line.
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::size_t pos = 0;
+    while ((pos = line.find_first_not_of(" \t", pos)) != std::string::npos) {
+        const std::size_t end = std::min(line.find_first_of(" \t", pos), line.size());
+        words.push_back(line.substr(pos, end - pos));
+        pos = end;
+    }
+    return words;
+}
+
+bool Offers(const std::vector<std::string>& extensions, const std::string& keyword) {
+    return std::any_of(extensions.begin(), extensions.end(), [&](const std::string& e) {
+        const auto words = Words(Upper(e));
+        return !words.empty() && words.front() == keyword;
+    });
+}
+
 }  // namespace
+
+std::string ChooseAuthMechanism(const std::vector<std::string>& extensions) {
+    std::vector<std::string> offered;
+    for (const std::string& e : extensions) {
+        std::string line = Upper(e);
+        if (line.rfind("AUTH", 0) != 0 || line.size() < 5 || (line[4] != ' ' && line[4] != '='))
+            continue;
+        line[4] = ' ';
+        const auto words = Words(line);
+        offered.insert(offered.end(), words.begin() + 1, words.end());
+    }
+    for (const char* mechanism : kAuthMechanisms)
+        if (std::find(offered.begin(), offered.end(), mechanism) != offered.end()) return mechanism;
+    return {};
+}
 
 std::string ExtractAddress(std::string text) {
     for (;;) {
@@ -193,20 +237,74 @@ bool TOrbSMTP::NextReplyLine(std::string& line) {
     }
 }
 
+void TOrbSMTP::ServerGone() {
+    // Answer for the server, so every caller ends through its error path.
+    server_gone_ = true;
+    ReplyCode = kClosedReplyCode;
+    ReplyLine.clear();
+    ReplyText = socket_.Silent() ? kSilentReplyText : kClosedReplyText;
+    RunPendingEvents();
+}
+
+void TOrbSMTP::TakeReplyLine(const std::string& line) {
+    ReplyLine = line;
+    ReplyCode = TrimBlanks(line.substr(0, 3));
+    ReplyText = line.size() > 3 ? TrimBlanks(line.substr(3, 64)) : std::string();
+}
+
+bool TOrbSMTP::NextLine(std::string& line) {
+    for (;;) {
+        const std::size_t lf = pending_.find('\n');
+        if (lf != std::string::npos || pending_.size() >= kMaxReplyLine) {
+            const std::size_t end = lf == std::string::npos ? kMaxReplyLine : lf;
+            line = pending_.substr(0, end);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            pending_.erase(0, lf == std::string::npos ? end : end + 1);
+            return true;
+        }
+        if (!socket_.AwaitData(IdleLimitMs)) return false;
+        const std::string chunk = socket_.Read();
+        if (chunk.empty() && socket_.PeerClosed()) return false;
+        pending_ += chunk;
+    }
+}
+
+void TOrbSMTP::ReadWholeReply(std::vector<std::string>* lines) {
+    server_gone_ = false;
+    platform::ReplyParser parser(platform::ReplyStyle::Coded);
+    for (std::size_t count = 1;; ++count) {
+        std::string line;
+        if (!NextLine(line)) {
+            ServerGone();
+            return;
+        }
+        if (count > kMaxReplyLines) {
+            ReplyCode.clear();
+            ReplyText.clear();
+            ReplyLine = "(more than " + std::to_string(kMaxReplyLines) + " lines)";
+            break;
+        }
+        TakeReplyLine(line);
+        if (lines) lines->push_back(line);
+        if (parser.Feed(line)) break;
+    }
+    RunPendingEvents();
+}
+
+void TOrbSMTP::Command(const std::string& command, std::vector<std::string>* lines) {
+    Send(command + "\r\n");
+    ReadWholeReply(lines);
+}
+
 void TOrbSMTP::ReadReply() {
+    server_gone_ = false;
     for (;;) {
         std::string line;
         if (!NextReplyLine(line)) {
-            // The server is gone: answer for it, so every caller ends through its error path.
-            ReplyCode = kClosedReplyCode;
-            ReplyLine.clear();
-            ReplyText = socket_.Silent() ? kSilentReplyText : kClosedReplyText;
-            RunPendingEvents();
+            ServerGone();
             return;
         }
-        ReplyLine = line;
-        ReplyCode = TrimBlanks(line.substr(0, 3));
-        ReplyText = line.size() > 3 ? TrimBlanks(line.substr(3, 64)) : std::string();
+        TakeReplyLine(line);
         RunPendingEvents();
         // "250 text" or a bare "250" ends the reply; "250-text" continues it.
         if (line.size() == 3 || (line.size() >= 4 && line[3] == ' ')) return;
@@ -230,7 +328,14 @@ void TOrbSMTP::Expect(const std::string& command) {
 
 void TOrbSMTP::Connect() {
     ErrorFlag = false;
+    Failure = TSmtpFailure::None;
+    Extensions.clear();
+    AuthMechanism.clear();
     pending_.clear();
+    if (Authenticate) {
+        RequireSingleLine(UserId, "SMTP user name");
+        RequireSingleLine(Password, "SMTP password");
+    }
     try {
         socket_.Open(Host, PortNumber(Port, 25));
     } catch (const EMailSocketError&) {
@@ -241,23 +346,118 @@ void TOrbSMTP::Connect() {
         if (!socket_.IsOpen()) return;
         RunPendingEvents();
     }
-    ReadReply();
-    while (ReplyCode != "220" && ReplyCode != "421") {
-        RunPendingEvents();
-        if (!Connected) return;
+    try {
+        if (Security == TMailSecurity::Implicit) StartTls();
         ReadReply();
-    }
-    if (ReplyCode == "421") {
+        while (ReplyCode != "220" && ReplyCode != "421") {
+            RunPendingEvents();
+            if (!Connected) return;
+            ReadReply();
+        }
+        if (ReplyCode == "421") {
+            ErrorFlag = true;
+            ErrorRoutine();
+            return;
+        }
+        if (!Submission()) {
+            Expect("HELO " + socket_.LocalHostName());
+            if (ReplyCode != "250") {
+                ErrorFlag = true;
+                ErrorRoutine();
+            }
+        } else {
+            ExtendedSession();
+        }
+    } catch (const platform::NetError&) {
         ErrorFlag = true;
-        ErrorRoutine();
-        return;
-    }
-    Expect("HELO " + socket_.LocalHostName());
-    if (ReplyCode != "250") {
-        ErrorFlag = true;
-        ErrorRoutine();
+        pending_.clear();
+        throw;
     }
     AbortRequested = false;
+}
+
+bool TOrbSMTP::Submission() const { return Security != TMailSecurity::None || Authenticate; }
+
+void TOrbSMTP::ExtendedSession() {
+    if (!Introduce(false)) return;
+    if (Security == TMailSecurity::StartTls) {
+        if (!Offers(Extensions, "STARTTLS")) {
+            Fail(TSmtpFailure::NoStartTls, "STARTTLS not offered by server");
+            return;
+        }
+        Command("STARTTLS");
+        if (ReplyCode != "220") {
+            Fail(TSmtpFailure::StartTlsRefused);
+            return;
+        }
+        StartTls();
+        if (!Introduce(true)) return;
+    }
+    if (Authenticate) Login();
+}
+
+bool TOrbSMTP::Introduce(bool afterTls) {
+    const std::string host = socket_.LocalHostName();
+    std::vector<std::string> lines;
+    Command("EHLO " + host, &lines);
+    if (ReplyCode == "250") {
+        // Every line after the first names one extension.
+        Extensions.clear();
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            Extensions.push_back(lines[i].size() > 4 ? lines[i].substr(4) : std::string());
+        return true;
+    }
+    // An unreadable answer is no refusal of EHLO.
+    if (afterTls || !IsReplyCode(ReplyCode)) {
+        ErrorRoutine();
+        return false;
+    }
+    // An old server: HELO does when TLS is already on (or not wanted) and no log-in is needed.
+    if (Security != TMailSecurity::StartTls && !Authenticate && !server_gone_) {
+        Expect("HELO " + host);
+        if (ReplyCode == "250") return true;
+        ErrorRoutine();
+        return false;
+    }
+    Fail(Security == TMailSecurity::StartTls ? TSmtpFailure::NoStartTls : TSmtpFailure::NoAuth);
+    return false;
+}
+
+bool TOrbSMTP::Login() {
+    const std::string mechanism = ChooseAuthMechanism(Extensions);
+    if (mechanism.empty()) {
+        Fail(TSmtpFailure::NoAuth, "No AUTH mechanism offered by server (PLAIN, LOGIN, CRAM-MD5)");
+        return false;
+    }
+    AuthMechanism = mechanism;
+    if (mechanism == "PLAIN") {
+        Command("AUTH PLAIN " + EncodeBase64(std::string(1, '\0') + UserId + '\0' + Password));
+    } else if (mechanism == "LOGIN") {
+        Command("AUTH LOGIN");
+        if (ReplyCode == "334") Command(EncodeBase64(UserId));
+        if (ReplyCode == "334") Command(EncodeBase64(Password));
+    } else {
+        Command("AUTH CRAM-MD5");
+        if (ReplyCode == "334") {
+            const std::string challenge =
+                DecodeBase64(ReplyLine.size() > 4 ? ReplyLine.substr(4) : std::string());
+            Command(EncodeBase64(UserId + " " + platform::HmacMd5Hex(Password, challenge)));
+        }
+    }
+    if (ReplyCode == "235") return true;
+    Fail(TSmtpFailure::AuthRefused);
+    return false;
+}
+
+void TOrbSMTP::StartTls() {
+    pending_.clear();
+    socket_.StartTls(platform::TlsOptions{Host, TrustedFingerprint});
+}
+
+void TOrbSMTP::Fail(TSmtpFailure failure, const char* text) {
+    // A server that went away refused nothing: its closing is the reason.
+    if (!server_gone_) Failure = failure;
+    ErrorRoutine(server_gone_ ? nullptr : text);
 }
 
 bool TOrbSMTP::SendMessage(TOrbMsg& message) {
@@ -332,11 +532,13 @@ void TOrbSMTP::CloseSocket() {
     Connected = false;
 }
 
-void TOrbSMTP::ErrorRoutine() {
+void TOrbSMTP::ErrorRoutine(const char* text) {
     ErrorFlag = true;
     CloseSocket();
     if (!OnError) return;
-    if (IsReplyCode(ReplyCode))
+    if (text)
+        OnError(this, 0, text);
+    else if (IsReplyCode(ReplyCode))
         OnError(this, std::stoi(ReplyCode), ReplyText);
     else
         OnError(this, 0, platform::UnreadableReplyText(ReplyLine));

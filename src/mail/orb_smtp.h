@@ -39,6 +39,22 @@ std::optional<SendProblem> FindSendProblem(const TOrbMsg& message);
 // The English text of the refusal.
 std::string SendProblemText(const SendProblem& problem);
 
+// Why Connect ended a session beyond a refusing reply of the described steps.
+enum class TSmtpFailure {
+    None,
+    NoStartTls,       // STARTTLS was asked for and the server does not offer it (or no EHLO)
+    StartTlsRefused,  // STARTTLS answered other than 220
+    NoAuth,           // AUTH was asked for and the server offers no mechanism we have
+    AuthRefused,      // the server did not take the credentials (535 and the like)
+};
+
+// AUTH mechanisms in the order of preference; the first that the server offers is used.
+inline constexpr const char* kAuthMechanisms[] = {"CRAM-MD5", "PLAIN", "LOGIN"};
+
+// The mechanism both sides have (kAuthMechanisms order), from the keyword lines of an EHLO
+// reply ("AUTH PLAIN LOGIN" or the older "AUTH=LOGIN"); empty when there is none.
+std::string ChooseAuthMechanism(const std::vector<std::string>& extensions);
+
 class TOrbSMTP {
 public:
     TOrbSMTP();
@@ -54,6 +70,12 @@ public:
     std::uint16_t SendProgressStep = 10;
     // Silence after which an awaited reply is given up (ms; 0 waits for ever).
     int IdleLimitMs = kDefaultIdleLimitMs;
+    // Submission: TLS and log-in. With neither, the session is the plain HELO one.
+    TMailSecurity Security = TMailSecurity::None;
+    std::string TrustedFingerprint;  // SHA-256 accepted when the certificate does not verify
+    bool Authenticate = false;
+    std::string UserId;
+    std::string Password;
 
     // Events, each called only when set.
     TNotifyEvent OnConnect;  // sender: the socket
@@ -73,9 +95,15 @@ public:
     std::string ReplyLine;  // that line whole, without its line end
     bool ErrorFlag = false;
     bool Connected = false;
-    bool AbortRequested = false;  // set by the caller to stop a running send
+    bool AbortRequested = false;                // set by the caller to stop a running send
+    TSmtpFailure Failure = TSmtpFailure::None;  // set with ErrorFlag by Connect
+    std::vector<std::string> Extensions;        // keyword lines of the last EHLO reply
+    std::string AuthMechanism;                  // the mechanism of the last log-in
 
     // Opens, waits for the greeting (220 or 421) and sends HELO; check ErrorFlag afterwards.
+    // With Security or Authenticate set: EHLO, STARTTLS and EHLO again, AUTH. Throws
+    // EMailArgumentError for credentials with CR, LF or NUL (before connecting) and
+    // platform::NetError when TLS cannot be set up (the connection is closed then).
     void Connect();
     // Renders the message and delivers it. Throws ESmtpError when not connected or when From or
     // SendTo is empty, and EMailArgumentError for a FindSendProblem; nothing is sent then.
@@ -99,13 +127,29 @@ private:
     void ReadReply();
     bool NextReplyLine(std::string& line);
     void Expect(const std::string& command);
+    // The extended session's replies are read whole (every line of a multi-line reply).
+    void ReadWholeReply(std::vector<std::string>* lines = nullptr);
+    void Command(const std::string& command, std::vector<std::string>* lines = nullptr);
+    bool NextLine(std::string& line);
+    bool Submission() const;
+    // EHLO (HELO when the server refuses it and neither TLS nor AUTH needs it); false when the
+    // session ended.
+    bool Introduce(bool afterTls);
+    void ExtendedSession();
+    void ServerGone();
+    void TakeReplyLine(const std::string& line);
+    bool Login();
+    void StartTls();
+    void Fail(TSmtpFailure failure, const char* text = nullptr);
     int Transaction(const std::string& sender, const std::vector<std::string>& recipients,
                     const std::vector<std::string>& lines);
-    void ErrorRoutine();
+    // Closes and reports the last reply, or `text` with code 0 when no reply says why.
+    void ErrorRoutine(const char* text = nullptr);
     void CloseSocket();
 
     TMailSocket socket_;
-    std::string pending_;  // bytes after the last complete reply line
+    std::string pending_;       // bytes after the last complete reply line
+    bool server_gone_ = false;  // the last reply was made up for a server that went away
     std::uint16_t last_send_percent_ = 0;
     std::uint16_t last_encode_percent_ = 0;
 };

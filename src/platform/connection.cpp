@@ -692,6 +692,17 @@ void Connection::Close() {
     // the peer could lose what we sent last.
     ::shutdown(fd_, SHUT_WR);
     char sink[4096];
+    if (tls_) {
+        // A TLS peer may still be reading what we sent when its answer to our close-notify
+        // (or a late session ticket) arrives: closing then would reset the connection under
+        // its last reads, and an upload would fail at its end. Wait briefly for its end.
+        const Wait wait = Wait::For(std::chrono::milliseconds(2000));
+        try {
+            while (WaitReady(fd_, POLLIN, wait, NetErrc::ReplyTimedOut) & (POLLIN | POLLHUP))
+                if (::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) <= 0) break;
+        } catch (const NetError&) {
+        }
+    }
     for (int i = 0; i < 256 && ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
     }
     Reset();

@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <system_error>
+#include <utility>
 
 #include "platform/error.h"
 
@@ -57,7 +59,8 @@ mode_t CreateMode(FileMode mode) { return mode == FileMode::OwnerOnly ? 0600 : 0
 mode_t Permissions(const fs::path& path, FileMode mode) {
     if (mode == FileMode::OwnerOnly) return 0600;
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
+    // A link's target is not the file being replaced.
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
@@ -84,6 +87,108 @@ void SyncDir(const fs::path& dir) {
     }
 }
 
+// Cuts text fed in pieces into lines: CR LF, a bare LF or a bare CR ends a line, also when
+// the CR and the LF of one ending arrive in different pieces.
+class LineSplitter {
+public:
+    explicit LineSplitter(std::function<void(std::string_view)> line) : line_(std::move(line)) {}
+
+    void Feed(std::string_view piece) {
+        std::size_t i = 0;
+        if (afterCr_ && !piece.empty() && piece.front() == '\n') i = 1;
+        afterCr_ = false;
+        std::size_t start = i;
+        for (; i < piece.size(); ++i) {
+            const char c = piece[i];
+            if (c != '\r' && c != '\n') continue;
+            Emit(piece.substr(start, i - start));
+            if (c == '\r') {
+                if (i + 1 == piece.size())
+                    afterCr_ = true;
+                else if (piece[i + 1] == '\n')
+                    ++i;
+            }
+            start = i + 1;
+        }
+        partial_.append(piece.substr(start));
+    }
+    // A last line without an ending counts.
+    void Finish() {
+        if (!partial_.empty()) Emit({});
+    }
+
+private:
+    void Emit(std::string_view tail) {
+        if (partial_.empty()) {
+            line_(tail);
+            return;
+        }
+        partial_.append(tail);
+        line_(partial_);
+        partial_.clear();
+    }
+
+    std::function<void(std::string_view)> line_;
+    std::string partial_;
+    bool afterCr_ = false;
+};
+
+std::size_t CountLineEnds(std::string_view text) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+            ++n;
+    }
+    return n;
+}
+
+// Opens a file for reading. O_NONBLOCK and the type check keep a FIFO or a device put in
+// place of a data file from blocking the program.
+int OpenForReading(const fs::path& path) {
+    const int fd = ::open(CPath(path), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) Fail(path, "Cannot open", errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        Fail(path, "Cannot read", err);
+    }
+    return fd;
+}
+
+// Reads the whole file in pieces of kPiece bytes, handing each to piece().
+constexpr std::size_t kPiece = 1 << 20;
+void ReadPieces(const fs::path& path, const std::function<void(std::string_view)>& piece) {
+    const int fd = OpenForReading(path);
+    std::string buf(kPiece, '\0');
+    for (;;) {
+        const ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            Fail(path, "Cannot read", err);
+        }
+        if (n == 0) break;
+        try {
+            piece(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+    }
+    ::close(fd);
+}
+
+bool IsTemporarySuffix(std::string_view s) {
+    if (s.size() != 6) return false;
+    for (const char c : s) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 fs::path ResolveInDir(const fs::path& dir, std::string_view name) {
@@ -98,18 +203,10 @@ fs::path ResolveInDir(const fs::path& dir, std::string_view name) {
 
 std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t lf = text.find('\n', start);
-        if (lf == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            break;
-        }
-        std::size_t end = lf;
-        if (end > start && text[end - 1] == '\r') --end;
-        lines.emplace_back(text.substr(start, end - start));
-        start = lf + 1;
-    }
+    lines.reserve(CountLineEnds(text) + 1);
+    LineSplitter split([&](std::string_view line) { lines.emplace_back(line); });
+    split.Feed(text);
+    split.Finish();
     return lines;
 }
 
@@ -131,27 +228,38 @@ bool FileExists(const fs::path& path) {
     return fs::is_regular_file(path, ec);
 }
 
+bool Absent(const fs::path& path) {
+    if (path.native().find('\0') != std::string::npos) return false;
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 std::string ReadBytes(const fs::path& path) {
-    const int fd = ::open(CPath(path), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) Fail(path, "Cannot open", errno);
     std::string out;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            Fail(path, "Cannot read", err);
-        }
-        if (n == 0) break;
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    if (!ec) out.reserve(static_cast<std::size_t>(size));
+    ReadPieces(path, [&](std::string_view piece) { out.append(piece); });
     return out;
 }
 
-std::vector<std::string> ReadLines(const fs::path& path) { return SplitLines(ReadBytes(path)); }
+void ForEachLine(const fs::path& path, const std::function<void(std::string_view)>& line) {
+    LineSplitter split(line);
+    ReadPieces(path, [&](std::string_view piece) { split.Feed(piece); });
+    split.Finish();
+}
+
+std::vector<std::string> ReadLines(const fs::path& path) {
+    // Counting first lets the vector be allocated once at its final size, instead of growing
+    // to up to twice that while the lines are held.
+    // (A CR LF split between two pieces counts twice: the reservation is only a hint.)
+    std::size_t ends = 0;
+    ReadPieces(path, [&](std::string_view piece) { ends += CountLineEnds(piece); });
+    std::vector<std::string> lines;
+    lines.reserve(ends + 1);
+    ForEachLine(path, [&](std::string_view l) { lines.emplace_back(l); });
+    return lines;
+}
 
 void WriteBytes(const fs::path& path, std::string_view bytes, FileMode mode) {
     const fs::path dir = path.parent_path();
@@ -192,8 +300,20 @@ void WriteLines(const fs::path& path, const std::vector<std::string>& lines, Fil
 }
 
 void AppendLine(const fs::path& path, std::string_view line, FileMode mode) {
-    const int fd = ::open(CPath(path), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, CreateMode(mode));
+    // The line may carry a server's text: it must not reach whatever file a planted link
+    // names. A link is replaced by a new file of our own, as the atomic rewrite does.
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = ::open(CPath(path), kFlags, CreateMode(mode));
+    if (fd < 0 && errno == ELOOP) {
+        if (::unlink(path.c_str()) != 0) Fail(path, "Cannot replace the link", errno);
+        fd = ::open(path.c_str(), kFlags | O_EXCL, CreateMode(mode));
+    }
     if (fd < 0) Fail(path, "Cannot open", errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        Fail(path, "Cannot append to", EINVAL);
+    }
     std::string data(line);
     data += "\r\n";
     try {
@@ -239,6 +359,23 @@ void DeleteFile(const fs::path& path) {
     CPath(path);
     if (Fires(deleteCountdown)) Fail(path, "Cannot delete", EACCES);
     if (::unlink(path.c_str()) != 0) Fail(path, "Cannot delete", errno);
+}
+
+void RemoveStaleTemporaries(const fs::path& dir,
+                            const std::function<bool(std::string_view name)>& ours) {
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        // The temporary of name is "." + name + "." + six letters or digits (mkstemp).
+        const std::string file = it->path().filename().string();
+        if (file.size() < 9 || file[0] != '.' || file[file.size() - 7] != '.') continue;
+        if (!IsTemporarySuffix(std::string_view(file).substr(file.size() - 6))) continue;
+        if (!ours(std::string_view(file).substr(1, file.size() - 8))) continue;
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        ::unlink(it->path().c_str());
+    }
 }
 
 namespace faults {

@@ -1,6 +1,7 @@
 #include "platform/ini_file.h"
 
 #include "platform/data_dir.h"
+#include "platform/one_line.h"
 #include "platform/sjis.h"
 
 namespace platform {
@@ -14,24 +15,31 @@ std::string_view Trim(std::string_view s) {
 }
 
 // One line of the text: [begin, end) without its line ending; next is where the following
-// line starts.
+// line starts. CR LF, a bare LF or a bare CR ends a line.
 struct Line {
     std::size_t begin, end, next;
 };
 
-std::vector<Line> LinesOf(const std::string& text) {
-    std::vector<Line> lines;
+// Calls visit(line) for each line in order until it returns false.
+template <class Visit>
+void ForEachLineOf(const std::string& text, Visit visit) {
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t lf = text.find('\n', pos);
-        const std::size_t next = lf == std::string::npos ? text.size() : lf + 1;
-        std::size_t end = lf == std::string::npos ? text.size() : lf;
-        if (end > pos && text[end - 1] == '\r') --end;
-        lines.push_back({pos, end, next});
+        std::size_t end = pos;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        std::size_t next;
+        if (end == text.size()) {
+            next = end;
+        } else {
+            next = end + 1;
+            if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+        }
+        if (!visit(Line{pos, end, next})) return;
         pos = next;
     }
-    return lines;
 }
+
+bool EndsLine(char c) { return c == '\n' || c == '\r'; }
 
 // Section name when the line is a section header.
 bool SectionName(std::string_view line, std::string_view& name) {
@@ -64,35 +72,36 @@ struct Found {
 Found Locate(const std::string& text, std::string_view section, std::string_view key) {
     Found f;
     bool inSection = false;
-    for (const Line& l : LinesOf(text)) {
+    ForEachLineOf(text, [&](const Line& l) {
         const std::string_view s(text.data() + l.begin, l.end - l.begin);
         std::string_view name;
         if (SectionName(s, name)) {
-            if (f.section && inSection) break;  // first matching section only
+            if (f.section && inSection) return false;  // first matching section only
             inSection = sjis::EqualNoCase(name, section);
             if (inSection) {
                 f.section = true;
                 f.sectionEnd = l.next;
             }
-            continue;
+            return true;
         }
-        if (!inSection) continue;
+        if (!inSection) return true;
         if (!Trim(s).empty()) f.sectionEnd = l.next;
         std::string_view k, v;
         if (KeyValue(s, k, v) && sjis::EqualNoCase(k, key)) {
             f.key = true;
             f.line = l;
             f.value = v;
-            return f;
+            return false;
         }
-    }
+        return true;
+    });
     return f;
 }
 
 }  // namespace
 
 IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {
-    if (FileExists(path_)) text_ = ReadBytes(path_);
+    if (!Absent(path_)) text_ = ReadBytes(path_);
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -111,6 +120,10 @@ bool IniFile::HasKey(std::string_view section, std::string_view key) const {
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    // A line break would end the key's line and let the value make lines of its own.
+    RequireOneLine(section, "an INI section name");
+    RequireOneLine(key, "an INI key");
+    RequireOneLine(value, "the INI value of " + std::string(key));
     const Found f = Locate(text_, section, key);
     if (f.key) {
         // Keep the key's own spelling and the line's ending; replace the rest of the line.
@@ -122,14 +135,14 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     std::string entry = std::string(key) + "=" + std::string(value) + "\r\n";
     if (f.section) {
         std::size_t at = f.sectionEnd;
-        if (at > 0 && text_[at - 1] != '\n') {
+        if (at > 0 && !EndsLine(text_[at - 1])) {
             text_.insert(at, "\r\n");
             at += 2;
         }
         text_.insert(at, entry);
         return;
     }
-    if (!text_.empty() && text_.back() != '\n') text_ += "\r\n";
+    if (!text_.empty() && !EndsLine(text_.back())) text_ += "\r\n";
     text_ += "[" + std::string(section) + "]\r\n" + entry;
 }
 

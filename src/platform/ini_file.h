@@ -3,7 +3,8 @@
 // Section and key names match without regard to letter case. A value reads back trimmed
 // of blanks and of one pair of enclosing quotes ("..." or '...'). Writing a key replaces
 // its line in place and keeps every other byte of the file; a missing section or key is
-// appended. Changes stay in memory until Save(), which replaces the file atomically.
+// appended. Changes stay in memory until Save(), which replaces the file atomically. CR LF,
+// a bare LF or a bare CR ends a line.
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@ public:
                            std::string_view def = {}) const;
     bool HasKey(std::string_view section, std::string_view key) const;
 
+    // Throws platform::Error for a section, key or value with a CR, LF or NUL.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
     // Writes the whole text to Path() atomically; throws FileError.

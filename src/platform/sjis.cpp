@@ -64,19 +64,40 @@ std::string FoldCase(std::string_view s) {
     return out;
 }
 
+std::uint64_t FoldedKey(std::string_view s) {
+    std::uint64_t key = 0;
+    std::size_t i = 0;
+    while (i < 8 && i < s.size()) {
+        const std::size_t n = CharLength(s, i);
+        const auto c = static_cast<unsigned char>(n == 1 ? FoldByte(s[i]) : s[i]);
+        key |= std::uint64_t{c} << (8 * (7 - i));
+        if (n == 2 && i + 1 < 8)
+            key |= std::uint64_t{static_cast<unsigned char>(s[i + 1])} << (8 * (6 - i));
+        i += n;
+    }
+    return key;
+}
+
 int CompareNoCase(std::string_view a, std::string_view b) {
-    // Both texts are walked byte by byte in step, each with its own character boundaries,
-    // so this equals comparing FoldCase(a) with FoldCase(b) without allocating.
+    // Equal so far (ignoring case) means both texts have their character boundaries in the
+    // same places, so one state serves both. Runs of identical bytes, the common case in a
+    // sorted list, are skipped without looking at characters; where they differ, whether
+    // that byte is a trail byte follows from the lead-range bytes just before it (an odd
+    // run means it is). This equals comparing FoldCase(a) with FoldCase(b), without copies.
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    bool trailA = false, trailB = false;
-    for (std::size_t k = 0; k < n; ++k) {
-        const bool singleA = !trailA && CharLength(a, k) == 1;
-        const bool singleB = !trailB && CharLength(b, k) == 1;
+    std::size_t k = 0;
+    for (;;) {
+        while (k < n && a[k] == b[k]) ++k;
+        if (k == n) break;
+        std::size_t leads = 0;
+        while (leads < k && IsLeadByte(static_cast<unsigned char>(a[k - 1 - leads]))) ++leads;
+        const bool trail = leads % 2 == 1;
+        const bool singleA = !trail && CharLength(a, k) == 1;
+        const bool singleB = !trail && CharLength(b, k) == 1;
         const auto ca = static_cast<unsigned char>(singleA ? FoldByte(a[k]) : a[k]);
         const auto cb = static_cast<unsigned char>(singleB ? FoldByte(b[k]) : b[k]);
         if (ca != cb) return ca < cb ? -1 : 1;
-        trailA = !trailA && !singleA;
-        trailB = !trailB && !singleB;
+        ++k;  // two single letters that differ only in case
     }
     if (a.size() == b.size()) return 0;
     return a.size() < b.size() ? -1 : 1;

@@ -115,8 +115,7 @@ struct Texts {
     std::string DefaultSubject = Sjis(u8"データ送信の件");
     std::string SelectFilePrompt = Sjis(u8"ﾌｧｲﾙを選択して下さい。");
     std::string VersionCaption = Sjis(u8"バージョン情報");
-    std::string DetailRule =
-        Sjis(u8"データ詳細=================================================");
+    std::string DetailRule = Sjis(u8"データ詳細=================================================");
     std::string DetailFileName = Sjis(u8"【ファイル名】：");
     std::string DetailFileSize = Sjis(u8"【ファイル量】：");
     std::string DetailBytes = Sjis(u8"ﾊﾞｲﾄ");
@@ -125,6 +124,14 @@ struct Texts {
         Sjis(u8"このファイルのパスにはシフトJISで表せない文字が含まれるため選べません。");
     std::string HelpMissing = Sjis(u8"ヘルプファイルが見つかりません: ");
     std::string HelpOpenFailed = Sjis(u8"ヘルプファイルを開けませんでした: ");
+    // Data files at start and exit: "「" file "」" + one of these, then the system's reason.
+    std::string ReadFailedKept =
+        Sjis(u8"を読み込めませんでした。このファイルは終了時にも書き換えず、そのまま残します。");
+    std::string ReadFailed = Sjis(u8"を読み込めませんでした。");
+    std::string SaveFailed = Sjis(u8"を保存できませんでした。");
+    std::string UnreadNotSaved = Sjis(
+        u8"は起動時に読み込めなかったため書き換えていません。この間の変更は保存されていません。");
+    std::string OthersSaved = Sjis(u8"ほかのファイルは保存しました。");
 
     // ---- send workflow ----
     std::string StatusConnecting = Sjis(u8"接続中");
@@ -168,8 +175,7 @@ struct Texts {
     std::string FileMissing = Sjis(u8"ﾌｧｲﾙが在りません。");
     std::string StatusDeleteDone = Sjis(u8"削除終了");
     // Messages (our own wording) for failures that would otherwise pass unseen.
-    std::string DeleteDirectoryMissing =
-        Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
+    std::string DeleteDirectoryMissing = Sjis(u8"ﾌｧｲﾙのﾃﾞｨﾚｸﾄﾘが在りません。履歴は残します。");
     std::string DeleteFailed = Sjis(u8"ﾌｧｲﾙを削除できませんでした。履歴は残します。");
     std::string Pop3ConnectFailed =
         Sjis(u8"POP3ｻｰﾊﾞｰに接続できませんでした。通知ﾒｰﾙは送信されていません。");
@@ -177,6 +183,23 @@ struct Texts {
         Sjis(u8"POP3ｻｰﾊﾞｰにﾛｸﾞｲﾝできませんでした。通知ﾒｰﾙは送信されていません。");
     std::string SmtpConnectFailed =
         Sjis(u8"ﾒｰﾙｻｰﾊﾞｰに接続できませんでした。通知ﾒｰﾙは送信されていません。");
+    // Mail submission with TLS and log-in (our own wording). The dialog shows the text and
+    // MailNotSent; the error log the text, the host and the server's words.
+    std::string MailNotSent = Sjis(u8"通知ﾒｰﾙは送信されていません。");
+    std::string SmtpAuthFailed =
+        Sjis(u8"SMTP認証に失敗しました。接続設定のSMTP認証のﾕｰｻﾞｰ名とﾊﾟｽﾜｰﾄﾞを確認して下さい。");
+    std::string SmtpNoAuth = Sjis(
+        u8"SMTPｻｰﾊﾞｰが使える認証方式（PLAIN、LOGIN、CRAM-MD5）を示さないため、認証できません"
+        u8"でした。");
+    std::string SmtpNoStartTls =
+        Sjis(u8"SMTPｻｰﾊﾞｰがSTARTTLSに対応していないため、暗号化して接続できませんでした。");
+    std::string SmtpStartTlsRefused = Sjis(u8"SMTPｻｰﾊﾞｰがSTARTTLSを拒否しました。");
+    std::string Pop3StlsRefused = Sjis(
+        u8"POP3ｻｰﾊﾞｰがSTLSを拒否したため、暗号化して接続できませんでした。通知ﾒｰﾙは送信されて"
+        u8"いません。");
+    // The SMTP log-in fields as a refusal names them.
+    std::string SmtpUserField = Sjis(u8"SMTP認証のﾕｰｻﾞｰ名");
+    std::string SmtpPasswordField = Sjis(u8"SMTP認証のﾊﾟｽﾜｰﾄﾞ");
 
     // ---- send log, resend and deletion ----
 
@@ -193,6 +216,51 @@ struct Texts {
 
     // ---- FTP ----
     std::string UploadDone = Sjis(u8"送信終了");  // an upload's success (TransUpload)
+
+    // ---- connections: ports, TLS, certificates (our own wording) ----
+    // A failed secure connection: "「" host "」" + the reason.
+    std::string TlsUnknownIssuer =
+        Sjis(u8"の証明書は信頼された認証局の発行ではありません（自己署名の証明書など）。");
+    std::string TlsNameMismatch = Sjis(u8"の証明書は別のホスト名に発行されています。");
+    std::string TlsExpired = Sjis(u8"の証明書は有効期限が切れています。");
+    std::string TlsNotYetValid = Sjis(u8"の証明書はまだ有効期間に入っていません。");
+    std::string TlsCertificateInvalid = Sjis(u8"の証明書を検証できませんでした。");
+    std::string TlsCertificateChanged = Sjis(
+        u8"の証明書が信頼した証明書から変わっているため接続を中止しました。"
+        u8"変更が正しい場合は、接続設定で信頼した証明書を削除して下さい。");
+    std::string TlsRefused = Sjis(
+        u8"がTLS（暗号化）への切り替えを拒否したため接続を中止しました。"
+        u8"パスワードは送信していません。");
+    std::string TlsHandshakeFailed = Sjis(u8"との暗号化（TLS）接続を確立できませんでした。");
+    // The question before trusting one certificate.
+    std::string TrustFingerprint = Sjis(u8"証明書の指紋（SHA-256）：");
+    std::string TrustQuestion = Sjis(u8"この証明書を信頼して接続しますか？");
+    std::string TrustRemembered = Sjis(u8"（信頼した証明書は送信者の接続設定に保存されます）");
+    // A port typed into a server field ("host:port") that is not one.
+    std::string RefusedPort = Sjis(u8"のﾎﾟｰﾄ番号が正しくないため送信できません。");
+    // Profile editor tab and environment settings.
+    std::string ConnectionTab = Sjis(u8"接続");
+    std::string FtpConnectionGroup = Sjis(u8"FTP");
+    std::string SmtpConnectionGroup = Sjis(u8"SMTP");
+    std::string PopConnectionGroup = Sjis(u8"POP3");
+    std::string SecurityLabel = Sjis(u8"暗号化");
+    std::string PortLabel = Sjis(u8"ﾎﾟｰﾄ");
+    std::string NameRuleLabel = Sjis(u8"ﾌｧｲﾙ名");
+    std::string FingerprintLabel = Sjis(u8"信頼した証明書");
+    std::string ForgetFingerprintButton = Sjis(u8"削除");
+    std::string SecurityNone = Sjis(u8"なし");
+    std::string FtpExplicitTls = Sjis(u8"明示的TLS (AUTH TLS)");
+    std::string FtpImplicitTls = Sjis(u8"暗黙的TLS (FTPS)");
+    std::string SmtpStartTls = Sjis(u8"STARTTLS");
+    std::string PopStls = Sjis(u8"STLS");
+    std::string ImplicitTls = Sjis(u8"SSL/TLS");
+    std::string NameRuleShiftJis = Sjis(u8"Shift_JIS");
+    std::string NameRuleAutomatic = Sjis(u8"自動（ｻｰﾊﾞｰが対応していればUTF-8）");
+    std::string SmtpAuthBox = Sjis(u8"SMTP認証を使う");
+    std::string SmtpUserLabel = Sjis(u8"ﾕｰｻﾞｰ名");
+    std::string PassiveModeGroup = Sjis(u8"FTPﾃﾞｰﾀ接続");
+    std::string PassiveModeBox = Sjis(u8"パッシブモード");
+    std::string InvalidConnectionPort = Sjis(u8"ﾎﾟｰﾄには1から65535までの10進数を入力して下さい: ");
 
     // ---- other screens ----
 };

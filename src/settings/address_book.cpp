@@ -1,6 +1,7 @@
 #include "settings/address_book.h"
 
 #include "platform/data_dir.h"
+#include "platform/one_line.h"
 #include "platform/texts.h"
 
 namespace settings {
@@ -23,7 +24,7 @@ AddressBook::AddressBook(fs::path dataDir) : dataDir_(std::move(dataDir)) {}
 void AddressBook::Load() {
     const fs::path path = platform::ResolveInDir(dataDir_, kAddressFileName);
     lines_.Clear();
-    if (!platform::FileExists(path)) {
+    if (platform::Absent(path)) {
         platform::CreateEmpty(path);
         lines_.SetSorted(false);
         return;
@@ -36,9 +37,21 @@ void AddressBook::Save() const {
     platform::WriteLines(platform::ResolveInDir(dataDir_, kAddressFileName), lines_.lines());
 }
 
-std::size_t AddressBook::Add(const TAddressEntry& e) { return lines_.Add(FormatAddressLine(e)); }
+namespace {
+// A line break would split the entry into two lines of the book.
+void RequireOneLineFields(const TAddressEntry& e) {
+    platform::RequireOneLine(e.Name, "the address book name");
+    platform::RequireOneLine(e.Address, "the address book address");
+}
+}  // namespace
+
+std::size_t AddressBook::Add(const TAddressEntry& e) {
+    RequireOneLineFields(e);
+    return lines_.Add(FormatAddressLine(e));
+}
 
 std::size_t AddressBook::Modify(std::size_t pos, const TAddressEntry& e) {
+    RequireOneLineFields(e);
     lines_.Delete(pos);
     return Add(e);
 }

@@ -40,7 +40,8 @@ public:
     void Load();
     void Save() const;
 
-    // Return where the line landed, or npos when a sorted book dropped it as equal.
+    // Return where the line landed, or npos when a sorted book dropped it as equal. A name
+    // or address with a CR, LF or NUL is refused (platform::Error) and nothing changes.
     std::size_t Add(const TAddressEntry& e);
     std::size_t Modify(std::size_t pos, const TAddressEntry& e);
     // Out of range does nothing.

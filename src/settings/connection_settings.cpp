@@ -12,8 +12,8 @@ namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-std::vector<std::string> SplitTabs(std::string_view line) {
-    std::vector<std::string> fields;
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+    std::vector<std::string_view> fields;
     std::size_t start = 0;
     for (;;) {
         const std::size_t tab = line.find('\t', start);
@@ -81,6 +81,17 @@ Pairs ProfilePairs(const TConnectionSettings& s) {
     return p;
 }
 
+// The entry of key, made when missing. A file this store wrote lists its keys in order, so the
+// new key mostly goes at the end, found without a search.
+template <class Map>
+typename Map::mapped_type& EntryOf(Map& map, std::string_view key) {
+    if (!map.empty() && map.rbegin()->first < key)
+        return map.emplace_hint(map.end(), std::string(key), typename Map::mapped_type{})->second;
+    auto it = map.find(key);
+    if (it == map.end()) it = map.emplace(std::string(key), typename Map::mapped_type{}).first;
+    return it->second;
+}
+
 void ApplyProfilePair(TConnectionSettings& s, std::string_view k, std::string_view v) {
     if (k == "ftp.port") s.FtpPort = ParsePort(v, s.FtpPort);
     if (k == "ftp.security") s.FtpSecurity = ParseSecurity(v);
@@ -133,25 +144,29 @@ void ConnectionStore::Load() {
     logs_.clear();
     passive_ = false;
     const auto path = platform::ResolveInDir(dataDir_, kConnectionFileName);
-    if (!platform::FileExists(path)) return;
-    for (const std::string& line : platform::ReadLines(path)) {
-        const std::vector<std::string> fields = SplitTabs(line);
-        if (fields.size() < 2) continue;  // not ours: ignored
-        const std::string& kind = fields[0];
-        const std::string& key = fields[1];
+    if (platform::Absent(path)) return;
+    // Line by line: the lines themselves are not kept beside the entries made of them.
+    platform::ForEachLine(path, [&](std::string_view line) {
+        const std::vector<std::string_view> fields = SplitTabs(line);
+        if (fields.size() < 2) return;  // not ours: ignored
+        const std::string_view kind = fields[0];
+        const std::string_view key = fields[1];
+        TConnectionSettings* profile =
+            kind == "P" && !key.empty() ? &EntryOf(profiles_, key) : nullptr;
+        TLoggedConnection* logged = kind == "L" && !key.empty() ? &EntryOf(logs_, key) : nullptr;
         for (std::size_t i = 2; i < fields.size(); ++i) {
             const std::size_t eq = fields[i].find('=');
-            if (eq == std::string::npos) continue;
-            const std::string_view k = std::string_view(fields[i]).substr(0, eq);
-            const std::string_view v = std::string_view(fields[i]).substr(eq + 1);
-            if (kind == "P" && !key.empty()) ApplyProfilePair(profiles_[key], k, v);
-            if (kind == "L" && !key.empty()) ApplyLogPair(logs_[key], k, v);
+            if (eq == std::string_view::npos) continue;
+            const std::string_view k = fields[i].substr(0, eq);
+            const std::string_view v = fields[i].substr(eq + 1);
+            if (profile) ApplyProfilePair(*profile, k, v);
+            if (logged) ApplyLogPair(*logged, k, v);
             if (kind == "E" && k == "passive") passive_ = v == "1";
         }
-    }
+    });
 }
 
-void ConnectionStore::Save() const {
+std::vector<std::string> ConnectionStore::Lines() const {
     std::vector<std::string> lines;
     if (passive_) lines.push_back(Line("E", "", {{"passive", "1"}}));
     for (const auto& [name, s] : profiles_) {
@@ -162,9 +177,15 @@ void ConnectionStore::Save() const {
         const Pairs pairs = LogPairs(c);
         if (!pairs.empty()) lines.push_back(Line("L", record, pairs));
     }
+    return lines;
+}
+
+bool ConnectionStore::Save() const {
+    const std::vector<std::string> lines = Lines();
     const auto path = platform::ResolveInDir(dataDir_, kConnectionFileName);
-    if (lines.empty() && !platform::FileExists(path)) return;
+    if (lines.empty() && !platform::FileExists(path)) return false;
     platform::WriteLines(path, lines, platform::FileMode::OwnerOnly);
+    return true;
 }
 
 TConnectionSettings ConnectionStore::ForProfile(std::string_view name) const {
@@ -173,14 +194,16 @@ TConnectionSettings ConnectionStore::ForProfile(std::string_view name) const {
 }
 
 void ConnectionStore::SetProfile(std::string_view name, const TConnectionSettings& s) {
+    // Defaults leave no entry, so they never need storing.
+    if (s == TConnectionSettings{}) {
+        profiles_.erase(std::string(name));
+        return;
+    }
     for (const std::string* v :
          {&s.FtpFingerprint, &s.SmtpUser, &s.SmtpPassword, &s.SmtpFingerprint, &s.PopFingerprint})
         RefuseSeparators(*v);
     RefuseSeparators(name);
-    if (s == TConnectionSettings{})
-        profiles_.erase(std::string(name));
-    else
-        profiles_[std::string(name)] = s;
+    profiles_[std::string(name)] = s;
 }
 
 void ConnectionStore::RenameProfile(std::string_view from, std::string_view to) {
@@ -208,12 +231,13 @@ TLoggedConnection ConnectionStore::ForLogRecord(std::string_view line) const {
 }
 
 void ConnectionStore::SetLogRecord(std::string_view line, const TLoggedConnection& c) {
+    if (c == TLoggedConnection{}) {
+        logs_.erase(std::string(line));
+        return;
+    }
     RefuseSeparators(line);
     RefuseSeparators(c.FtpFingerprint);
-    if (c == TLoggedConnection{})
-        logs_.erase(std::string(line));
-    else
-        logs_[std::string(line)] = c;
+    logs_[std::string(line)] = c;
 }
 
 void ConnectionStore::RemoveLogRecord(std::string_view line) { logs_.erase(std::string(line)); }

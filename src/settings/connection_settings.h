@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace settings {
 
@@ -69,7 +70,10 @@ public:
     // A missing file is an empty store. Throws FileError when it cannot be read.
     void Load();
     // Writes the file whole (owner-only, atomically); an empty store leaves no file behind.
-    void Save() const;
+    // False when there was nothing to write (no file and nothing but defaults).
+    bool Save() const;
+    // The lines Save writes; none for a store that holds only defaults.
+    std::vector<std::string> Lines() const;
 
     TConnectionSettings ForProfile(std::string_view name) const;
     // Values with a line break, TAB or NUL are refused (platform::Error): they would split

@@ -18,7 +18,7 @@ std::optional<TemplateDocument> OpenTemplate(const fs::path& dataDir, TemplateKi
     if (name.empty()) return std::nullopt;
     TemplateDocument doc;
     doc.Path = PathOf(dataDir, kind, name);
-    if (platform::FileExists(doc.Path)) {
+    if (!platform::Absent(doc.Path)) {
         doc.Lines = platform::ReadLines(doc.Path);
     } else {
         platform::CreateEmpty(doc.Path);
@@ -42,7 +42,7 @@ void SaveTemplate(const fs::path& path, std::string_view areaText) {
 std::vector<std::string> ReadProfileText(const fs::path& dataDir, TemplateKind kind,
                                          std::string_view name) {
     const fs::path path = PathOf(dataDir, kind, name);
-    if (!platform::FileExists(path)) return {};
+    if (platform::Absent(path)) return {};
     return platform::ReadLines(path);
 }
 

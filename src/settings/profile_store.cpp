@@ -5,6 +5,7 @@
 #include "platform/data_dir.h"
 #include "platform/error.h"
 #include "platform/ini_file.h"
+#include "platform/one_line.h"
 #include "platform/screen_text.h"
 #include "platform/sjis.h"
 #include "platform/texts.h"
@@ -53,6 +54,14 @@ std::string FileStem(std::string_view name) {
         if (c == '/' || c == '\0') c = '_';
     }
     return stem;
+}
+
+// A line break would end the profile line inside the field and make the rest a line of its
+// own: a profile that loses its later fields and a bogus one after it.
+void RequireOneLineFields(const TSenderProfile& p) {
+    for (std::size_t i = 0; i < kProfileFieldCount; ++i)
+        platform::RequireOneLine(ProfileField(p, i),
+                                 "the profile field " + std::string(kProfileFieldNames[i]));
 }
 
 }  // namespace
@@ -205,7 +214,7 @@ void ProfileStore::LoadProfiles(const platform::IniFile& ini) {
 void ProfileStore::LoadProfileList() {
     const fs::path path = platform::ResolveInDir(dataDir_, kProfileFileName);
     lines_.Clear();
-    if (!platform::FileExists(path)) {
+    if (platform::Absent(path)) {
         platform::CreateEmpty(path, platform::FileMode::OwnerOnly);
         lines_.SetSorted(false);
         return;
@@ -274,6 +283,7 @@ void ProfileStore::AfterSave(const std::string& savedName) {
 }
 
 std::size_t ProfileStore::AddProfile(const TSenderProfile& p) {
+    RequireOneLineFields(p);
     const std::size_t at = lines_.Add(FormatProfileLine(p));
     AfterSave(p.Name);
     return at;
@@ -281,6 +291,7 @@ std::size_t ProfileStore::AddProfile(const TSenderProfile& p) {
 
 std::size_t ProfileStore::ReplaceProfile(std::size_t pos, const TSenderProfile& p,
                                          const std::string& oldName) {
+    RequireOneLineFields(p);
     lines_.Delete(pos);
     const std::size_t at = lines_.Add(FormatProfileLine(p));
     if (p.Name != oldName) {

@@ -124,7 +124,8 @@ public:
     std::filesystem::path FooterPath(std::string_view name) const;
 
     // Saving from the editor. Both return where the line landed, or npos when the sorted
-    // list dropped it as equal to a present line.
+    // list dropped it as equal to a present line. A field with a CR, LF or NUL is refused
+    // (platform::Error naming the field) and nothing changes.
     std::size_t AddProfile(const TSenderProfile& p);
     // Removes the line at pos, adds the new one, moves the .hed/.fot of a renamed profile
     // ("Error renaming file!" through OnMessage when a move fails) and carries the

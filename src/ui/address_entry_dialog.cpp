@@ -16,8 +16,8 @@ namespace ui {
 AddressEntryDialog::AddressEntryDialog(app::MainScreen& screen, QWidget* parent)
     : QDialog(parent), book_(screen.Addresses()) {
     const auto& t = platform::texts();
-    name_ = new QLineEdit(this);
-    address_ = new QLineEdit(this);
+    name_ = OneLineField(this);
+    address_ = OneLineField(this);
     register_ = new QPushButton(ToQt(t.RegisterButton), this);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     register_->setAccessibleName(register_->text());
@@ -75,10 +75,15 @@ void AddressEntryDialog::accept() {
         ShowNotice(this, t.CommaInField + t.PersonNameLabel);
         return;
     }
-    if (newMode_)
-        book_.Add(entry);
-    else
-        book_.Modify(position_, entry);
+    try {
+        if (newMode_)
+            book_.Add(entry);
+        else
+            book_.Modify(position_, entry);
+    } catch (const std::exception& e) {
+        ShowNotice(this, app::MainScreen::ErrorText(e));
+        return;
+    }
     QDialog::accept();
 }
 

@@ -14,18 +14,9 @@
 #include "ui/keys.h"
 #include "ui/log_grid.h"
 #include "ui/qt_text.h"
+#include "ui/trust_question.h"
 
 namespace ui {
-
-namespace {
-// Message boxes show a lone CR as nothing; the texts use it as their line break.
-QString BoxText(const std::string& sjis) {
-    QString text = ToQt(sjis);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-}  // namespace
 
 DeletionDialog::DeletionDialog(app::MainScreen& screen, QWidget* parent) : QDialog(parent) {
     const auto& t = platform::texts();
@@ -48,7 +39,7 @@ DeletionDialog::DeletionDialog(app::MainScreen& screen, QWidget* parent) : QDial
     status_->setFrameShape(QFrame::Panel);
     status_->setFrameShadow(QFrame::Sunken);
     deletion_ = std::make_unique<app::Deletion>(*this, screen.LogList(), screen.Environment(),
-                                                screen.DataDir());
+                                                screen.Connections(), screen.DataDir());
     connect(remove_, &QPushButton::clicked, this, [this] { deletion_->RemoveFromList(); });
     connect(delete_, &QPushButton::clicked, this, [this] {
         // Inactive while the server is contacted: one deletion at a time.
@@ -111,6 +102,14 @@ void DeletionDialog::ShowMessage(const std::string& text) {
 bool DeletionDialog::AskYesNo(const std::string& text) {
     return QMessageBox::question(this, QStringLiteral("Fernlay"), BoxText(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+}  // namespace ui
+
+namespace ui {
+
+bool DeletionDialog::AskTrustCertificate(const app::CertificateQuestion& question) {
+    return AskTrust(this, question);
 }
 
 }  // namespace ui

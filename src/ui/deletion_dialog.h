@@ -33,6 +33,7 @@ public:
     std::string Status() const override;
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    bool AskTrustCertificate(const app::CertificateQuestion& question) override;
 
 protected:
     void reject() override;

@@ -1,5 +1,6 @@
 #include "ui/environment_dialog.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -37,7 +38,7 @@ void SetPair(QRadioButton* first, bool firstOn, QRadioButton* second, bool secon
 }  // namespace
 
 EnvironmentDialog::EnvironmentDialog(app::MainScreen& screen, QWidget* parent)
-    : QDialog(parent), env_(screen.Environment()) {
+    : QDialog(parent), env_(screen.Environment()), connections_(screen.Connections()) {
     const auto& t = platform::texts();
     setWindowTitle(ToQt(t.EnvironmentCaption));
     setAccessibleName(windowTitle());
@@ -46,8 +47,8 @@ EnvironmentDialog::EnvironmentDialog(app::MainScreen& screen, QWidget* parent)
     connection->setAccessibleName(connection->title());
     normal_ = Radio(t.NormalConnectionButton, connection);
     proxy_ = Radio(t.UseProxyButton, connection);
-    address_ = new QLineEdit(connection);
-    port_ = new QLineEdit(connection);
+    address_ = OneLineField(connection);
+    port_ = OneLineField(connection);
     auto* connectionLayout = new QGridLayout(connection);
     connectionLayout->addWidget(normal_, 0, 0, 1, 2);
     connectionLayout->addWidget(proxy_, 1, 0, 1, 2);
@@ -64,6 +65,12 @@ EnvironmentDialog::EnvironmentDialog(app::MainScreen& screen, QWidget* parent)
     directoryLayout->addWidget(create_);
     directoryLayout->addWidget(keep_);
 
+    auto* data = new QGroupBox(ToQt(t.PassiveModeGroup), this);
+    data->setAccessibleName(data->title());
+    passive_ = new QCheckBox(ToQt(t.PassiveModeBox), data);
+    passive_->setAccessibleName(passive_->text());
+    (new QVBoxLayout(data))->addWidget(passive_);
+
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     ok_->setAccessibleName(ok_->text());
@@ -77,6 +84,7 @@ EnvironmentDialog::EnvironmentDialog(app::MainScreen& screen, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(connection);
     layout->addWidget(directory);
+    layout->addWidget(data);
     layout->addLayout(buttons);
 
     for (QRadioButton* button : {normal_, proxy_, create_, keep_})
@@ -99,6 +107,7 @@ void EnvironmentDialog::Fill() {
     SetPair(normal_, env_.NormalConnection, proxy_, env_.UseProxy);
     SetPair(create_, env_.CreateMissingDirectory, keep_, env_.KeepMissingDirectory);
     filling_ = false;
+    passive_->setChecked(connections_.Passive());
     ShowProxyFields(env_.UseProxy);
 }
 
@@ -138,6 +147,7 @@ void EnvironmentDialog::accept() {
         env_.ProxyHost = *host;
         env_.ProxyPort = *port;
     }
+    connections_.SetPassive(passive_->isChecked());
     QDialog::accept();
 }
 

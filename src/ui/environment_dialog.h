@@ -4,11 +4,12 @@
 //
 // The four radio buttons are the settings themselves: a click changes
 // MainScreen::Environment() at once, whether the screen ends with "OK" or "Cancel". Only the
-// proxy address and port wait for "OK".
+// proxy address and port wait for "OK", as does "パッシブモード" (data connections by PASV).
 #include <QDialog>
 
 #include "app/main_screen.h"
 
+class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +33,7 @@ public:
     QRadioButton* KeepButton() const { return keep_; }
     QLineEdit* AddressField() const { return address_; }
     QLineEdit* PortField() const { return port_; }
+    QCheckBox* PassiveBox() const { return passive_; }
     QPushButton* OkButton() const { return ok_; }
     QPushButton* CancelButton() const { return cancel_; }
 
@@ -45,6 +47,7 @@ private:
     void TakeChoices();
 
     settings::TEnvironmentSettings& env_;
+    settings::ConnectionStore& connections_;
     bool filling_ = false;
     QRadioButton* normal_ = nullptr;
     QRadioButton* proxy_ = nullptr;
@@ -52,6 +55,7 @@ private:
     QRadioButton* keep_ = nullptr;
     QLineEdit* address_ = nullptr;
     QLineEdit* port_ = nullptr;
+    QCheckBox* passive_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
 };

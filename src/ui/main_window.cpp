@@ -1,7 +1,5 @@
 #include "ui/main_window.h"
 
-#include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -33,7 +31,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cerrno>
+#include <cstdio>
 
 #include "app/send_job.h"
 #include "platform/error.h"
@@ -47,6 +45,9 @@
 #include "ui/qt_event_pump.h"
 #include "ui/qt_text.h"
 #include "ui/resend_dialog.h"
+#include "ui/settings_screen_util.h"
+#include "ui/termination_signals.h"
+#include "ui/trust_question.h"
 #include "ui/version_window.h"
 
 // Sub-screens are picked up as soon as their headers exist.
@@ -69,16 +70,6 @@ namespace {
 
 constexpr int kClientWidth = 557;
 constexpr int kClientHeight = 516;
-
-// Write end and read end of the self-pipe that carries termination signals to the loop.
-int g_signalPipe[2] = {-1, -1};
-
-extern "C" void OnSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
 
 // The toolbar image when the desktop's icon theme has none: a coloured tile with the hint's
 // first character.
@@ -113,6 +104,10 @@ private:
 
 MainWindow::MainWindow(std::filesystem::path dataDir, QWidget* parent)
     : QMainWindow(parent), helpFile_(platform::HelpFilePath(platform::ExecutablePath())) {
+    ForceExit = [](int status) {
+        std::fflush(stderr);
+        ::_exit(status);
+    };
     // Opens in the home folder first, then where the last file was chosen.
     FileDialog = [lastDir = QDir::homePath()](QWidget* parent) mutable {
         const QString chosen = QFileDialog::getOpenFileName(parent, QString(), lastDir);
@@ -238,10 +233,10 @@ void MainWindow::BuildControls() {
     keys::Bind(browseButton_, keys::Browse);
     addRow(t.FileLabel, fileEdit_, browseButton_);
 
-    directoryEdit_ = new QLineEdit(central);
+    directoryEdit_ = OneLineField(central);
     addRow(t.DirectoryLabel, directoryEdit_, nullptr);
 
-    subjectEdit_ = new QLineEdit(central);
+    subjectEdit_ = OneLineField(central);
     addRow(t.SubjectLabel, subjectEdit_, nullptr);
     grid->setColumnStretch(1, 1);
 
@@ -329,7 +324,13 @@ void MainWindow::BuildControls() {
 #ifndef QT_NO_SESSIONMANAGER
     // The end of the desktop session closes the window as its close box does.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
-        if (isVisible() && !close()) manager.cancel();
+        if (!isVisible()) return;
+        unattended_ = true;
+        if (!close()) {
+            // A job still runs: the session waits and the window closes when it ends.
+            unattended_ = false;
+            manager.cancel();
+        }
     });
 #endif
 }
@@ -370,6 +371,12 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A close asked for while the lists are being written (a signal during the message) is
+    // the one already under way.
+    if (closing_) {
+        event->ignore();
+        return;
+    }
     // A running job (a send, or a deletion in its window) finishes first; the window closes
     // and the lists are written when it has ended, so nothing it changes is lost.
     QWidget* modal = QApplication::activeModalWidget();
@@ -378,30 +385,36 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (screen_->SaveOnExit()) {
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    // A file that cannot be written is named in a message; the others are written and the
+    // window closes all the same.
+    closing_ = true;
+    screen_->SaveOnExit();
+    closing_ = false;
+    unattended_ = false;
+    termination::Reset();
+    event->accept();
 }
 
 void MainWindow::InstallTerminationHandlers() {
-    if (g_signalPipe[0] < 0) {
-        if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (int sig : {SIGTERM, SIGHUP, SIGINT}) ::sigaction(sig, &action, nullptr);
-    }
+    const int fd = termination::Install();
+    if (fd < 0) return;
+    termination::Reset();
     delete signalNotifier_;
-    signalNotifier_ = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+    signalNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     connect(signalNotifier_, &QSocketNotifier::activated, this, &MainWindow::OnTerminationSignal);
 }
 
 void MainWindow::OnTerminationSignal() {
-    char buffer[64];
-    while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+    const int count = termination::Drain();
+    if (count == 0) return;
+    unattended_ = true;
+    if (count >= 2) {
+        // The close asked for before has not finished (a job still runs, or a screen would not
+        // close): write what can be written and end now.
+        screen_->SaveOnExit();
+        termination::Reset();
+        ForceExit(128 + termination::LastSignal());
+        return;
     }
     // A modal screen open at that moment is closed first so the main window can close.
     while (QWidget* modal = QApplication::activeModalWidget()) {
@@ -585,21 +598,22 @@ std::string MainWindow::Status() const { return FromQt(statusLabel_->text()); }
 
 void MainWindow::SetProgress(int position) { progressBar_->setValue(position); }
 
-// The workflow's texts break lines with a lone CR, which a message box would not show.
-static QString BoxText(const std::string& sjis) {
-    QString text = ToQt(sjis);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
 void MainWindow::ShowMessage(const std::string& text) {
+    if (unattended_) {
+        std::fprintf(stderr, "Fernlay: %s\n", BoxText(text).toUtf8().constData());
+        return;
+    }
     QMessageBox::information(this, QStringLiteral("Fernlay"), BoxText(text));
 }
 
 bool MainWindow::AskYesNo(const std::string& text) {
+    if (unattended_) return false;
     return QMessageBox::question(this, QStringLiteral("Fernlay"), BoxText(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool MainWindow::AskTrustCertificate(const app::CertificateQuestion& question) {
+    return AskTrust(this, question);
 }
 
 std::optional<std::string> MainWindow::AskOpenFileName() {

@@ -60,9 +60,13 @@ public:
     // Where "ヘルプ" looks; platform::HelpFilePath of the running executable unless set.
     void SetHelpFile(std::filesystem::path path) { helpFile_ = std::move(path); }
 
-    // SIGTERM, SIGHUP and SIGINT close this window exactly as its close box does (self-pipe,
-    // read on the event loop). Call once after construction.
+    // SIGTERM, SIGHUP and SIGINT close this window as its close box does, without waiting on
+    // a message box (messages go to standard error). A second one before that close is done
+    // saves what can be saved and ends the program through ForceExit. Call once after
+    // construction.
     void InstallTerminationHandlers();
+    // Ends the process at once (exit status given); tests replace it.
+    std::function<void(int status)> ForceExit;
 
     // Toolbar actions, by their hint texts; also reachable for tests.
     QAction* SendAction() const { return sendAction_; }
@@ -99,6 +103,7 @@ public:
     void SetProgress(int position) override;
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    bool AskTrustCertificate(const app::CertificateQuestion& question) override;
     std::optional<std::string> AskOpenFileName() override;
     void SetScreenEnabled(bool enabled) override;
 
@@ -136,6 +141,8 @@ private:
     QtEventPump* pump_ = nullptr;  // network waits keep this window alive
     bool updating_ = false;        // set while the logic writes into the controls
     bool closePending_ = false;    // a close asked for while a job ran; done when it ends
+    bool closing_ = false;         // the lists are being written
+    bool unattended_ = false;      // closing on a signal or the session's end: nobody to ask
 
     QAction* sendAction_ = nullptr;
     QAction* deleteAction_ = nullptr;

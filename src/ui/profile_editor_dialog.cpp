@@ -18,6 +18,8 @@
 #include <utility>
 
 #include "platform/texts.h"
+#include "settings/profile_connections.h"
+#include "ui/connection_tab.h"
 #include "ui/qt_text.h"
 #include "ui/settings_screen_util.h"
 #include "ui/template_editor_dialog.h"
@@ -26,10 +28,10 @@ namespace ui {
 
 namespace {
 
-QLineEdit* Field(QWidget* parent) { return new QLineEdit(parent); }
+QLineEdit* Field(QWidget* parent) { return OneLineField(parent); }
 
 QLineEdit* PasswordField(QWidget* parent) {
-    auto* field = new QLineEdit(parent);
+    auto* field = OneLineField(parent);
     field->setEchoMode(QLineEdit::Password);
     // Masked characters show as "*".
     field->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
@@ -65,7 +67,8 @@ ProfileEditorDialog::ProfileEditorDialog(app::MainScreen& screen, QWidget* paren
     nameRow->addWidget(name_);
 
     tabs_ = new QTabWidget(this);
-    tabs_->setAccessibleName(ToQt(t.FtpTab) + QLatin1Char('/') + ToQt(t.MailTab));
+    tabs_->setAccessibleName(ToQt(t.FtpTab) + QLatin1Char('/') + ToQt(t.MailTab) +
+                             QLatin1Char('/') + ToQt(t.ConnectionTab));
 
     // ---- tab "FTP設定" ----
     auto* ftpPage = new QWidget(tabs_);
@@ -153,6 +156,10 @@ ProfileEditorDialog::ProfileEditorDialog(app::MainScreen& screen, QWidget* paren
     mailLayout->addStretch();
     tabs_->addTab(mailPage, ToQt(t.MailTab));
 
+    // ---- tab "接続": ports, TLS, names, certificates (Connect.dat) ----
+    connection_ = new ConnectionTab(tabs_);
+    tabs_->addTab(connection_, ToQt(t.ConnectionTab));
+
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     ok_->setAccessibleName(ok_->text());
@@ -206,6 +213,7 @@ void ProfileEditorDialog::FillNew() {
         field->clear();
     changeable_->setChecked(true);
     popAuth_->setChecked(false);
+    connection_->Fill({});
     tabs_->setCurrentIndex(0);
     UpdateDependents();
 }
@@ -237,6 +245,7 @@ void ProfileEditorDialog::FillModify(std::size_t pos, const std::string& line,
     popPassword_->setText(older ? QString() : ToQt(p.PopPassword));
     (p.IsDirectoryFixed() ? fixed_ : changeable_)->setChecked(true);
     sendDirectory_->setText(ToQt(p.SendDirectory));
+    connection_->Fill(screen_.Connections().ForProfile(oldName));
     tabs_->setCurrentIndex(0);
     UpdateDependents();
 }
@@ -310,6 +319,13 @@ void ProfileEditorDialog::accept() {
         ShowNotice(this, t.CommaInField + *ref.label);
         return;
     }
+    std::string problem;
+    const auto connection = connection_->Entered(problem);
+    if (!connection) {
+        tabs_->setCurrentWidget(connection_);
+        ShowNotice(this, problem);
+        return;
+    }
 
     settings::ProfileStore& store = screen_.Profiles();
     {
@@ -319,10 +335,10 @@ void ProfileEditorDialog::accept() {
         auto previous = std::exchange(
             store.OnMessage, [owner](const std::string& text) { ShowNotice(owner, text); });
         try {
-            if (newMode_)
-                store.AddProfile(p);
-            else
-                store.ReplaceProfile(position_, p, oldName_);
+            settings::SaveProfileWithConnection(
+                store, screen_.Connections(),
+                newMode_ ? std::nullopt : std::optional<std::size_t>(position_), p, oldName_,
+                *connection);
         } catch (const std::exception& e) {
             store.OnMessage = std::move(previous);
             ShowNotice(this, app::MainScreen::ErrorText(e));

@@ -1,8 +1,9 @@
 #pragma once
 // The sender profile editor (caption "新規登録" or "登録修正"): every field of one profile on
-// the tabs "FTP設定" and "Mail設定". "OK" checks the entry, saves it through the profile
-// store and updates the main screen; the header and footer buttons open the template editor
-// for the name currently typed.
+// the tabs "FTP設定" and "Mail設定", and its connection settings on the tab "接続". "OK"
+// checks the entry, saves it through the profile store (the connection settings under the
+// saved name) and updates the main screen; the header and footer buttons open the template
+// editor for the name currently typed.
 #include <QDialog>
 #include <cstddef>
 #include <string>
@@ -20,6 +21,7 @@ class QTabWidget;
 
 namespace ui {
 
+class ConnectionTab;
 class TemplateEditorDialog;
 
 class ProfileEditorDialog : public QDialog {
@@ -62,6 +64,7 @@ public:
     QCheckBox* PopShowPasswordBox() const { return popShowPassword_; }
     QPushButton* HeaderButton() const { return headerButton_; }
     QPushButton* FooterButton() const { return footerButton_; }
+    ConnectionTab* Connection() const { return connection_; }
     QPushButton* OkButton() const { return ok_; }
     QPushButton* CancelButton() const { return cancel_; }
 
@@ -108,6 +111,7 @@ private:
     QCheckBox* popShowPassword_ = nullptr;
     QPushButton* headerButton_ = nullptr;
     QPushButton* footerButton_ = nullptr;
+    ConnectionTab* connection_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
 };

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/texts.h"
+#include "settings/profile_connections.h"
 #include "ui/profile_editor_dialog.h"
 #include "ui/qt_text.h"
 #include "ui/settings_screen_util.h"
@@ -136,12 +137,16 @@ void ProfileListDialog::ModifyProfile() {
 
 void ProfileListDialog::DuplicateProfile() {
     const auto pos = static_cast<std::size_t>(SelectedRow());
-    WithMessages([pos](settings::ProfileStore& store) { store.DuplicateProfile(pos); });
+    WithMessages([this, pos](settings::ProfileStore& store) {
+        settings::DuplicateProfileWithConnection(store, screen_.Connections(), pos);
+    });
 }
 
 void ProfileListDialog::DeleteProfile() {
     const auto pos = static_cast<std::size_t>(SelectedRow());
-    WithMessages([pos](settings::ProfileStore& store) { store.DeleteProfile(pos); });
+    WithMessages([this, pos](settings::ProfileStore& store) {
+        settings::DeleteProfileWithConnection(store, screen_.Connections(), pos);
+    });
 }
 
 void ProfileListDialog::SetStandardProfile() {

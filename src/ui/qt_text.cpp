@@ -12,6 +12,13 @@ std::optional<std::string> TryFromQt(const QString& text) {
     return platform::TryUtf8ToSjis(text.toStdString());
 }
 
+QString BoxText(const std::string& sjis) {
+    QString text = ToQt(sjis);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 QString JoinAreaLines(const std::vector<std::string>& lines) {
     QString text;
     for (const auto& line : lines) {

@@ -1,13 +1,18 @@
 #pragma once
-// Small pieces shared by the settings screens: field colours, labelled fields and the
+// Small pieces shared by the screens: one-line fields, field colours, labelled fields and the
 // non-blocking message box.
 #include <string>
 
 class QLabel;
+class QLineEdit;
 class QMessageBox;
 class QWidget;
 
 namespace ui {
+
+// A text field whose value goes into one line of a data file or a protocol command: CR, LF
+// and NUL are taken out of whatever is typed, pasted or set, so a value never holds them.
+QLineEdit* OneLineField(QWidget* parent);
 
 // Enabled fields show the window colour, disabled ones the button-face colour; the text
 // stays either way.

@@ -144,7 +144,8 @@ TEST(Deletion, WalksLikeTheUploadAndKeepsTheEntryUnlessTheFileIsGone) {
         log.Add(Record(peer.Port(), c.startFolder, c.directory, name));
         settings::TEnvironmentSettings env;
         DeletionRecorder view;
-        app::Deletion deletion(view, log, env, dir.path());
+        settings::ConnectionStore connections(dir.path());
+        app::Deletion deletion(view, log, env, connections, dir.path());
         deletion.FillGrid();
         view.selected = 2;
         view.answers = {true};
@@ -180,7 +181,8 @@ TEST(Deletion, RefusedLogInIsToldAndTheEntryStays) {
     log.Add(Record(peer.Port(), "www", "", "a.txt"));
     settings::TEnvironmentSettings env;
     DeletionRecorder view;
-    app::Deletion deletion(view, log, env, dir.path());
+    settings::ConnectionStore connections(dir.path());
+    app::Deletion deletion(view, log, env, connections, dir.path());
     deletion.FillGrid();
     view.selected = 1;
     view.answers = {true};
@@ -192,12 +194,51 @@ TEST(Deletion, RefusedLogInIsToldAndTheEntryStays) {
     EXPECT_EQ(view.Status(), texts().StatusConnecting);
 }
 
+// A record whose upload sent UTF-8 names is deleted by those bytes after FEAT and OPTS UTF8;
+// removing a record, either way, drops its connection entry too.
+TEST(Deletion, Utf8RecordIsDeletedByItsUtf8NameAndEntriesGoWithTheirRecords) {
+    TempDir dir;
+    const std::string name = platform::Utf8ToSjis("報告.txt");
+    ScriptedPeer peer(
+        Cat({Login(),
+             {Expect("FEAT"), Send("211-Features:\r\n UTF8\r\n211 End\r\n"), Expect("OPTS UTF8 ON"),
+              Send("200 ok\r\n"), Expect("CWD www"), Send("250 ok\r\n"), Expect("TYPE I"),
+              Send("200 ok\r\n"), Expect("DELE 報告.txt"), Send("250 gone\r\n")},
+             kQuit}));
+    platform::SortedLineList log;
+    const std::string utf8 = Record(peer.Port(), "www", "", name, "01");
+    const std::string other = Record(1, "www", "", "other.txt", "02");
+    log.Add(utf8);
+    log.Add(other);
+    settings::ConnectionStore connections(dir.path());
+    connections.SetLogRecord(utf8,
+                             {settings::TSecurity::None, settings::TNameRule::Automatic, true, ""});
+    settings::TLoggedConnection tls;
+    tls.FtpSecurity = settings::TSecurity::Explicit;
+    connections.SetLogRecord(other, tls);
+    settings::TEnvironmentSettings env;
+    DeletionRecorder view;
+    app::Deletion deletion(view, log, env, connections, dir.path());
+    deletion.FillGrid();
+    view.selected = 1;
+    view.answers = {true};
+    EXPECT_EQ(deletion.DeleteRemoteData(), app::DeletionOutcome::Deleted);
+    EXPECT_TRUE(peer.WaitDone());
+    EXPECT_TRUE(peer.Errors().empty()) << peer.Errors().front();
+    EXPECT_EQ(connections.ForLogRecord(utf8), settings::TLoggedConnection{});
+    ASSERT_EQ(log.size(), 1u);
+    deletion.RemoveFromList();
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(connections.ForLogRecord(other), settings::TLoggedConnection{});
+}
+
 TEST(Deletion, NothingHappensWithoutASelectedRecordOrWithNo) {
     TempDir dir;
     platform::SortedLineList log;
     settings::TEnvironmentSettings env;
     DeletionRecorder view;
-    app::Deletion deletion(view, log, env, dir.path());
+    settings::ConnectionStore connections(dir.path());
+    app::Deletion deletion(view, log, env, connections, dir.path());
 
     // Empty log: one blank row, and the buttons do nothing.
     deletion.FillGrid();
@@ -249,7 +290,8 @@ TEST(Deletion, ProxyChoiceUsesTheProxyOfTheRecord) {
     env.ProxyHost = "proxy.elsewhere.test";
     env.ProxyPort = 8021;
     DeletionRecorder view;
-    app::Deletion deletion(view, log, env, dir.path());
+    settings::ConnectionStore connections(dir.path());
+    app::Deletion deletion(view, log, env, connections, dir.path());
     deletion.FillGrid();
     view.selected = 1;
     view.answers = {true};

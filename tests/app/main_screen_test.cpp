@@ -1,6 +1,14 @@
 #include "app/main_screen.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
 
 #include "platform/data_dir.h"
 #include "platform/ini_file.h"
@@ -165,6 +173,23 @@ TEST_F(MainScreenTest, FixedAndChangeableDirectory) {
     EXPECT_TRUE(view.directoryFixed);
 }
 
+// The detail area (and so the preview) encodes the directory as the profile's name rule will
+// send it: UTF-8 for "automatic", Shift_JIS otherwise.
+TEST_F(MainScreenTest, DetailAreaFollowsTheNameRule) {
+    const std::string photos = Sjis(u8"\\写真");
+    dir.Write("User.Inf", ProfileLine("Auto", "a", "1", photos) + "\r\n" +
+                              ProfileLine("Sjis", "s", "1", photos) + "\r\n");
+    dir.Write("Defult.ini", "[USER]\r\nDefaultAdress=Auto\r\n");
+    dir.Write("Connect.dat", "P\tAuto\tftp.names=auto\r\n");
+    Start();
+    EXPECT_TRUE(screen->State().Utf8Names);
+    EXPECT_EQ(view.detail.at(1), "http://www.example/~u/%E5%86%99%E7%9C%9F/****.***");
+    view.TypeSender("Sjis");
+    screen->SenderTextChanged();
+    EXPECT_FALSE(screen->State().Utf8Names);
+    EXPECT_EQ(view.detail.at(1), "http://www.example/~u/%8E%CA%90%5E/****.***");
+}
+
 TEST_F(MainScreenTest, ProfileTextsFollowTheSenderSelector) {
     const std::string eigyo = Sjis(u8"営業");
     dir.Write("User.Inf",
@@ -241,14 +266,20 @@ TEST_F(MainScreenTest, BrowseFileCancelAndUnrepresentableNamesChangeNothing) {
     state.FileName = "kept.txt";
     state.LocalPath = "/kept.txt";
     state.ResendMode = true;
+    // A line break in a name would split the STOR command and the log record.
     view.openAnswers = {std::nullopt, std::string("/tmp/\xF0\x9F\x98\x80.txt"),
-                        std::string("/tmp/\xFF\xFE.bin")};
-    for (int i = 0; i < 3; ++i) screen->BrowseFile();
+                        std::string("/tmp/\xFF\xFE.bin"), std::string("/tmp/a\nQUIT.txt"),
+                        std::string("/tmp/a\rb.txt")};
+    for (int i = 0; i < 5; ++i) screen->BrowseFile();
     EXPECT_EQ(state.FileName, "kept.txt");
     EXPECT_EQ(state.LocalPath, "/kept.txt");
     EXPECT_TRUE(state.ResendMode);
     EXPECT_EQ(view.fileText, Sjis(u8"ﾌｧｲﾙを選択して下さい。"));
-    EXPECT_EQ(view.messages, (std::vector<std::string>(2, platform::texts().FileNameNotSjis)));
+    const std::string lineBreak =
+        Sjis(u8"「送信ﾌｧｲﾙ」に改行などの制御文字が含まれているため送信できません。");
+    EXPECT_EQ(view.messages,
+              (std::vector<std::string>{platform::texts().FileNameNotSjis,
+                                        platform::texts().FileNameNotSjis, lineBreak, lineBreak}));
 }
 
 TEST_F(MainScreenTest, FieldChangesSwitchResendModeAndTransferOk) {
@@ -286,30 +317,217 @@ TEST_F(MainScreenTest, RecipientSelectorRefillsAfterTheBookChanges) {
     EXPECT_EQ(view.recipientIndex, 0);
 }
 
-TEST_F(MainScreenTest, ReadFailureAtStartSkipsTheRemainingSteps) {
-    std::filesystem::create_directories(dir.path() / "Adress.dat");  // exists, cannot be read
-    dir.Write("User.Inf", ProfileLine("A", "a", "0", "") + "\r\n");
-    Start();
-    ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.senderItems, std::vector<std::string>{"A"});
-    EXPECT_TRUE(view.recipientItems.empty());
-    EXPECT_NE(view.fileText, Sjis(u8"ﾌｧｲﾙを選択して下さい。"));
+// Runs body in a child process as the unprivileged user 65534 when the test runs as root, so
+// that file permissions hold; otherwise in this process. Returns what body saw.
+std::vector<std::string> AsUnprivileged(const std::function<std::vector<std::string>()>& body) {
+    if (::geteuid() != 0) return body();
+    int fds[2];
+    if (::pipe(fds) != 0) return {"pipe failed"};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        // Whatever happens, the child must end here and never go on with the other tests.
+        std::string out;
+        try {
+            for (const std::string& s : body()) out += s + '\x1f';
+        } catch (const std::exception& e) {
+            out += std::string("exception: ") + e.what() + '\x1f';
+        } catch (...) {
+            out += "exception\x1f";
+        }
+        for (std::size_t done = 0; done < out.size();) {
+            const ssize_t n = ::write(fds[1], out.data() + done, out.size() - done);
+            if (n <= 0) ::_exit(3);
+            done += static_cast<std::size_t>(n);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string in;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) in.append(buf, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::vector<std::string> seen;
+    for (std::size_t start = 0, end; (end = in.find('\x1f', start)) != std::string::npos;
+         start = end + 1)
+        seen.push_back(in.substr(start, end - start));
+    return seen;
 }
 
-TEST_F(MainScreenTest, WriteFailureAtExitStopsAndKeepsTheOlderFiles) {
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// One data file cannot be read at start: the start goes on with the others, the user is told,
+// and at exit that file is left byte for byte while every other one is written.
+TEST(MainScreenStartAndExit, AFileUnreadableAtStartIsLeftAloneAndTheRestLoadsAndSaves) {
+    const auto& t = platform::texts();
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"Defult.ini", "[USER]\r\nDefaultAdress=B\r\n[FTP]\r\nR1=1\r\nR2=0\r\nR3=1\r\nR4=0\r\n"},
+        {"User.Inf",
+         ProfileLine("A", "a", "0", "") + "\r\n" + ProfileLine("B", "b", "0", "") + "\r\n"},
+        {"Adress.dat", "old,old@example\r\n"},
+        {"Log.dat", "02/11/05,a.txt,old,\\,,0,h,21,u,,/pub,1\r\n"},
+        {"Connect.dat", "P\tB\tftp.port=2121\r\n"},
+        {"B.hed", "header of B\r\n"},
+    };
+    // What each file holds after the edits below were written.
+    const std::map<std::string, std::string> written = {
+        {"Defult.ini", "R2=1"},      {"User.Inf", "C,c,"},         {"Adress.dat", "new,new@x"},
+        {"Log.dat", "03/01/01,new"}, {"Connect.dat", "passive=1"},
+    };
+    struct Case {
+        const char* file;
+        bool directory;  // a directory in its place, else a file without read permission
+    };
+    const Case cases[] = {{"Defult.ini", false}, {"User.Inf", false},    {"Adress.dat", false},
+                          {"Log.dat", false},    {"Connect.dat", false}, {"B.hed", false},
+                          {"Adress.dat", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + (c.directory ? " (directory)" : ""));
+        apptest::TempDir dir;
+        std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+        for (const auto& [name, bytes] : files) {
+            if (name == c.file && c.directory)
+                std::filesystem::create_directory(dir.path() / name);
+            else
+                dir.Write(name, bytes);
+        }
+        if (!c.directory) ::chmod((dir.path() / c.file).c_str(), 0);
+
+        const auto seen = AsUnprivileged([&] {
+            apptest::RecordingView view;
+            app::MainScreen screen(view, dir.path());
+            screen.StartUp();
+            std::vector<std::string> out = {"recipients=" + view.recipientItems.at(0),
+                                            "header=" + (view.header.empty() ? "" : view.header[0]),
+                                            "file=" + view.fileText};
+            screen.Addresses().Add({"new", "new@x"});
+            screen.Environment().SelectUseProxy();
+            screen.Profiles().AddProfile(
+                settings::ParseProfileLine(ProfileLine("C", "c", "0", "")));
+            screen.LogList().Add("03/01/01,new.txt,new,\\,,0,h,21,u,,/pub,2");
+            screen.Connections().SetPassive(true);
+            out.push_back(screen.SaveOnExit() ? "saved" : "not saved");
+            out.insert(out.end(), view.messages.begin(), view.messages.end());
+            return out;
+        });
+        ASSERT_GE(seen.size(), 5u);
+        const std::string file = c.file;
+        EXPECT_EQ(seen[0],
+                  "recipients=" + (file == "Adress.dat" ? t.NotRegistered : "old [old@example]"));
+        // Without Defult.ini the standard profile is unknown and the first one, A, is shown.
+        const bool noHeader = file == "User.Inf" || file == "B.hed" || file == "Defult.ini";
+        EXPECT_EQ(seen[1], noHeader ? "header=" : "header=header of B");
+        EXPECT_EQ(seen[2], "file=" + t.SelectFilePrompt);
+        EXPECT_EQ(seen[3], "saved");
+        // The start's message names the file and says it is left alone; the exit's says the
+        // changes made to it were not saved.
+        const std::string quoted = t.FieldOpen + file + t.FieldClose;
+        EXPECT_TRUE(Contains(seen[4], quoted + (file == "B.hed" ? t.ReadFailed : t.ReadFailedKept)))
+            << seen[4];
+        if (file == "B.hed") {
+            EXPECT_EQ(seen.size(), 5u);
+        } else {
+            ASSERT_EQ(seen.size(), 6u);
+            EXPECT_EQ(seen[5], quoted + t.UnreadNotSaved);
+        }
+
+        if (!c.directory) ::chmod((dir.path() / c.file).c_str(), 0600);
+        for (const auto& [name, bytes] : files) {
+            if (name == file) {
+                if (c.directory)
+                    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / name));
+                else
+                    EXPECT_EQ(dir.Read(name), bytes) << name << " was written";
+            } else if (written.count(name)) {
+                EXPECT_TRUE(Contains(dir.Read(name), written.at(name))) << name << " not written";
+            }
+        }
+    }
+}
+
+// A file that cannot be written at exit is named; every other one is written and the
+// program may close.
+TEST_F(MainScreenTest, WriteFailureAtExitIsNamedAndEveryOtherFileIsWritten) {
+    const auto& t = platform::texts();
+    const std::string users = ProfileLine("A", "a", "0", "") + "\r\n";
+    dir.Write("User.Inf", users);
     dir.Write("Adress.dat", "old,old@example\r\n");
     Start();
     screen->Addresses().Add({"new", "new@example"});
+    screen->Profiles().AddProfile(settings::ParseProfileLine(ProfileLine("B", "b", "0", "")));
     // Defult.ini is the first rename, User.Inf the second.
     platform::faults::FailNthRename(2);
     EXPECT_FALSE(screen->SaveOnExit());
     platform::faults::Reset();
-    EXPECT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(dir.Read("Adress.dat"), "old,old@example\r\n");
-    EXPECT_FALSE(dir.Exists("Log.dat"));
-
-    ASSERT_TRUE(screen->SaveOnExit());  // still open: a later close writes everything
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_TRUE(Contains(view.messages[0], t.FieldOpen + "User.Inf" + t.FieldClose + t.SaveFailed));
+    EXPECT_TRUE(Contains(view.messages[0], t.OthersSaved));
+    EXPECT_EQ(dir.Read("User.Inf"), users);
     EXPECT_EQ(dir.Read("Adress.dat"), "new,new@example\r\nold,old@example\r\n");
+    EXPECT_TRUE(dir.Exists("Log.dat"));
+    EXPECT_EQ(Ini("FTP", "R1"), "1");
+    EXPECT_TRUE(Contains(dir.Read("ErrorLog.txt"), "Save failure: Cannot replace"));
+
+    // Nothing at all could be written (a full disk): no claim that others were saved.
+    view.messages.clear();
+    screen->Connections().SetPassive(true);
+    const char* all[] = {"Defult.ini", "User.Inf", "Adress.dat", "Log.dat", "Connect.dat"};
+    for (const char* name : all) {
+        std::filesystem::remove(dir.path() / name);
+        std::filesystem::create_directory(dir.path() / name);
+    }
+    EXPECT_FALSE(screen->SaveOnExit());
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_FALSE(Contains(view.messages[0], t.OthersSaved));
+    for (const char* name : all)
+        EXPECT_TRUE(Contains(view.messages[0], t.FieldOpen + name + t.FieldClose + t.SaveFailed));
+}
+
+// A kill during a write leaves ".<file>.XXXXXX" behind, a whole copy of the file.
+TEST_F(MainScreenTest, StaleTemporariesFromAnEarlierKillAreRemovedAtStart) {
+    dir.Write("User.Inf", ProfileLine("A", "a", "0", "") + "\r\n");
+    for (const char* stale : {".User.Inf.k3Jx9Q", ".Defult.ini.000000", ".adress.dat.AbCdEf",
+                              ".Log.dat.zzzzzz", ".Connect.dat.Q1w2E3", ".A.hed.aaaaaa"})
+        dir.Write(stale, "copy with passwords");
+    for (const char* other : {".profile.Ab12Cd", ".User.Inf.bak", "notes.txt"})
+        dir.Write(other, "not ours");
+    Start();
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".User.Inf.bak", ".profile.Ab12Cd", "Adress.dat",
+                                              "User.Inf", "notes.txt"}));
+}
+
+// Files written by an old editor with a bare CR at each line end read line by line.
+TEST_F(MainScreenTest, BareCrLineEndsReadAsLineEndsInEveryDataFile) {
+    dir.Write("Defult.ini", "[USER]\rDefaultAdress=B\r[FTP]\rR1=0\rR2=1\r");
+    dir.Write("User.Inf",
+              ProfileLine("A", "a", "0", "") + "\r" + ProfileLine("B", "b", "1", "\\out") + "\r");
+    dir.Write("Adress.dat", "a,a@example\rb,b@example\r");
+    dir.Write("Log.dat", "02/11/05,a.txt\r02/11/06,b.txt\r");
+    dir.Write("B.hed", "one\rtwo\r");
+    Start();
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(view.SenderText(), "B");
+    EXPECT_EQ(view.directoryText, "\\out");
+    EXPECT_EQ(view.recipientItems, (std::vector<std::string>{"a [a@example]", "b [b@example]"}));
+    EXPECT_EQ(screen->LogList().size(), 2u);
+    EXPECT_EQ(view.header, (std::vector<std::string>{"one", "two"}));
+    EXPECT_TRUE(screen->Environment().UseProxy);
+    ASSERT_TRUE(screen->SaveOnExit());
+    // The standard profile name and the choices survive the write back.
+    EXPECT_EQ(Ini("USER", "DefaultAdress"), "B");
+    EXPECT_EQ(Ini("FTP", "R2"), "1");
+    EXPECT_EQ(dir.Read("Adress.dat"), "a,a@example\r\nb,b@example\r\n");
 }
 
 }  // namespace

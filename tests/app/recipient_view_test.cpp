@@ -62,15 +62,16 @@ protected:
     int webPort = 0;
 
     void SetUp() override {
-        ftp = ftptest::StartFtpServer(ftptest::Kind::Vsftpd, 21);
-        if (!ftp->error.empty())
-            FERNLAY_SERVER_UNAVAILABLE("vsftpd on 127.0.0.1:21: " + ftp->error);
+        ftp = ftptest::StartFtpServer(ftptest::Kind::Vsftpd);
+        if (!ftp->error.empty()) FERNLAY_SERVER_UNAVAILABLE("vsftpd on 127.0.0.1: " + ftp->error);
         const std::string script =
             std::string(FERNLAY_SOURCE_DIR) + "/tests/servers/smtp_maildir.py";
-        if (!smtp.Start({"/usr/bin/python3", script, "25", (work.path() / "mail").string()},
+        const int smtpPort = ftptest::FreePort();
+        if (!smtp.Start({"/usr/bin/python3", script, std::to_string(smtpPort),
+                         (work.path() / "mail").string()},
                         work.path() / "smtp.log") ||
-            !ftptest::WaitForGreeting(25, 8000))
-            FERNLAY_SERVER_UNAVAILABLE("aiosmtpd on 127.0.0.1:25 (see " +
+            !ftptest::WaitForGreeting(smtpPort, 8000))
+            FERNLAY_SERVER_UNAVAILABLE("aiosmtpd on 127.0.0.1 (see " +
                                        (work.path() / "smtp.log").string() + ")");
         webPort = ftptest::FreePort();
 
@@ -94,6 +95,12 @@ protected:
         platform::WriteLines(settings::HeaderPath(data.path(), "web"),
                              {S("いつもお世話になっております。"), S("ファイルをお送りします。")});
         platform::WriteLines(settings::FooterPath(data.path(), "web"), {S("山田商店　山田太郎")});
+        settings::ConnectionStore connections(data.path());
+        settings::TConnectionSettings ports;
+        ports.FtpPort = ftp->port;
+        ports.SmtpPort = smtpPort;
+        connections.SetProfile("web", ports);
+        connections.Save();
         screen = std::make_unique<app::MainScreen>(view, data.path());
         screen->StartUp();
         view.directoryText = "\\docs";

@@ -1,7 +1,6 @@
 #pragma once
-// Starts tests/servers/e2e_servers.py (FTP 21, SMTP 25, POP3 110 on 127.0.0.1) for one test
-// and stops it at the end. The program connects to those fixed ports, so these tests need
-// them free (they run as root in CI).
+// Starts tests/servers/e2e_servers.py (FTP, SMTP and POP3 on free ports of 127.0.0.1) for one
+// test and stops it at the end; WritePorts points a profile's connection settings at them.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +9,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "settings/connection_settings.h"
 
 #ifndef FERNLAY_SOURCE_DIR
 #error "FERNLAY_SOURCE_DIR must be defined"
@@ -58,7 +59,8 @@ public:
         if (f && fgets(line, sizeof line, f)) {
             std::string text(line);
             while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-            if (text == "READY") {
+            if (std::sscanf(text.c_str(), "READY ftp=%d smtp=%d pop=%d", &ftpPort_, &smtpPort_,
+                            &popPort_) == 3) {
                 ready_ = true;
             } else {
                 problem_ = text;
@@ -81,7 +83,23 @@ public:
 
     bool Ready() const { return ready_; }
     const std::string& Problem() const { return problem_; }
+    int FtpPort() const { return ftpPort_; }
+    int SmtpPort() const { return smtpPort_; }
+    int PopPort() const { return popPort_; }
     std::filesystem::path FtpHome() const { return work_ / "ftp"; }
+
+    // The profile's entry in dataDir's Connect.dat gets these servers' ports (its other
+    // settings stay; without POP3 its port stays as it was).
+    void WritePorts(const std::filesystem::path& dataDir, const std::string& profile) const {
+        settings::ConnectionStore store(dataDir);
+        store.Load();
+        settings::TConnectionSettings s = store.ForProfile(profile);
+        s.FtpPort = ftpPort_;
+        s.SmtpPort = smtpPort_;
+        if (popPort_ > 0) s.PopPort = popPort_;
+        store.SetProfile(profile, s);
+        store.Save();
+    }
     std::filesystem::path Maildir() const { return work_ / "Maildir"; }
 
 private:
@@ -89,6 +107,7 @@ private:
     pid_t pid_ = -1;
     int stdin_ = -1;
     bool ready_ = false;
+    int ftpPort_ = 0, smtpPort_ = 0, popPort_ = 0;
     std::string problem_;
 };
 

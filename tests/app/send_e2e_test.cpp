@@ -1,11 +1,12 @@
-// The send workflow against real servers on 127.0.0.1 (FTP 21, SMTP 25, POP3 110).
+// The send workflow against real servers on free ports of 127.0.0.1 (FTP, SMTP, POP3), which
+// the profile's connection settings name.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "app/deletion.h"
 #include "app/send_log.h"
 #include "peers/ftp_peer.h"
+#include "peers/ftp_servers.h"
 #include "send_fixture.h"
 
 namespace apptest {
@@ -70,7 +71,7 @@ TEST_F(SendWorkflowTest, CompleteSendUploadsLogsAndMails) {
     EXPECT_EQ(r.LoggedProxyHost, "");
     EXPECT_EQ(r.LoggedProxyPort, "0");
     EXPECT_EQ(r.LoggedFtpHost, "127.0.0.1");
-    EXPECT_EQ(r.LoggedFtpPort, "21");
+    EXPECT_EQ(r.LoggedFtpPort, std::to_string(servers->FtpPort()));
     EXPECT_EQ(r.LoggedFtpUserId, "fern");
     EXPECT_EQ(r.LoggedFtpPassword, settings::EncodePassword("ftppass"));
     EXPECT_EQ(r.LoggedStartFolder, "/www");
@@ -101,7 +102,7 @@ TEST_F(SendWorkflowTest, CompleteSendUploadsLogsAndMails) {
     view.yesNoAnswers = {true};
     job.StartSend();
     EXPECT_FALSE(fs::exists(stored)) << "the repeated send uploaded again";
-    EXPECT_EQ(job.Mail().Received().Count(), 1);
+    EXPECT_EQ(job.Mail().PopRetrieved(), 1);
     EXPECT_EQ(ReadMailJson(servers->Maildir()).size(), 2u);
     EXPECT_EQ(screen->LogList().size(), 1u);
 }
@@ -191,14 +192,11 @@ TEST_F(SendWorkflowTest, RefusedSmtpQuitAfterDeliveryIsOnlyLogged) {
     using namespace peers;
     WriteData({.popAuth = "0"});
     WriteLoggedSend();
-    std::string problem;
     auto smtp = SmtpPeer({Send("220 ready\r\n"), Expect(), Send("250 hi\r\n"),
                           Expect("MAIL FROM:<sender@example.test>"), Send("250 ok\r\n"),
                           Expect("RCPT TO:<tanaka@example.test>"), Send("250 ok\r\n"),
                           Expect("DATA"), Send("354 go\r\n"), ExpectUntil("."),
-                          Send("250 queued\r\n"), Expect("QUIT"), Send("500 what\r\n")},
-                         problem);
-    if (!smtp) FERNLAY_SERVER_UNAVAILABLE(problem);
+                          Send("250 queued\r\n"), Expect("QUIT"), Send("500 what\r\n")});
     StartScreen();
     ASSERT_TRUE(app::SelectResend(*screen, 1, 1));
     view.yesNoAnswers = {true};
@@ -211,23 +209,6 @@ TEST_F(SendWorkflowTest, RefusedSmtpQuitAfterDeliveryIsOnlyLogged) {
     EXPECT_EQ(view.status, texts().StatusSendDone);
     EXPECT_TRUE(Contains(ErrorLog(), "what")) << ErrorLog();
 }
-
-class RecordingDeletionView : public app::DeletionView {
-public:
-    std::vector<app::LogGridRow> rows;
-    int selected = 1;
-    std::string status;
-    std::vector<std::string> messages;
-    void SetGridRows(const std::vector<app::LogGridRow>& r) override { rows = r; }
-    int SelectedRow() const override { return selected; }
-    void SetStatus(const std::string& text) override { status = text; }
-    std::string Status() const override { return status; }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string& text) override {
-        messages.push_back(text);
-        return true;
-    }
-};
 
 TEST_F(SendWorkflowTest, DeletionRemovesTheUploadedFile) {
     WriteData({.popAuth = "0"});
@@ -243,7 +224,8 @@ TEST_F(SendWorkflowTest, DeletionRemovesTheUploadedFile) {
     ASSERT_EQ(screen->LogList().size(), 1u);
 
     RecordingDeletionView dv;
-    app::Deletion deletion(dv, screen->LogList(), screen->Environment(), data.path());
+    app::Deletion deletion(dv, screen->LogList(), screen->Environment(), screen->Connections(),
+                           data.path());
     deletion.FillGrid();
     ASSERT_EQ(dv.rows.size(), 1u);
     EXPECT_EQ(dv.rows[0].FileName, S(localName.c_str()));
@@ -305,12 +287,13 @@ TEST_F(SendWorkflowTest, RefusedQuitAfterAStoredFileStillCountsTheUpload) {
     WriteData({.popAuth = "0"});
     START_SERVERS_OR_SKIP(false);
     auto ch = std::make_shared<DataChannel>();
-    ScriptedPeer ftp({Send("220 proxy ready\r\n"), Expect("USER fern@127.0.0.1"),
-                      Send("331 pass\r\n"), Expect("PASS ftppass"), Send("230 in\r\n"),
-                      Expect("CWD www"), Send("250 ok\r\n"), Expect("TYPE I"), Send("200 ok\r\n"),
-                      ExpectPort(ch), Expect("STOR " + S(localName.c_str())), Send("150 go\r\n"),
-                      ReceiveData(ch), Send("226 stored\r\n"), Expect("QUIT"),
-                      Send("500 what\r\n")});
+    // The profile's FTP port names the server behind the proxy.
+    const std::string user = "USER fern@127.0.0.1:" + std::to_string(servers->FtpPort());
+    ScriptedPeer ftp({Send("220 proxy ready\r\n"), Expect(user), Send("331 pass\r\n"),
+                      Expect("PASS ftppass"), Send("230 in\r\n"), Expect("CWD www"),
+                      Send("250 ok\r\n"), Expect("TYPE I"), Send("200 ok\r\n"), ExpectPort(ch),
+                      Expect("STOR " + S(localName.c_str())), Send("150 go\r\n"), ReceiveData(ch),
+                      Send("226 stored\r\n"), Expect("QUIT"), Send("500 what\r\n")});
     StartScreen();
     screen->Environment().SelectUseProxy();
     screen->Environment().ProxyHost = "127.0.0.1";
@@ -369,7 +352,7 @@ TEST_F(SendWorkflowTest, PopLoginFailureIsToldAndNoMailGoesOut) {
 }
 
 TEST_F(SendWorkflowTest, UnreachableMailServersAreTold) {
-    // Only the FTP server runs: nothing answers on 25 or 110.
+    // No server runs: nothing answers on the profile's SMTP and POP3 ports.
     struct Case {
         std::string popAuth;
         std::string message;
@@ -380,6 +363,10 @@ TEST_F(SendWorkflowTest, UnreachableMailServersAreTold) {
         SCOPED_TRACE(c.popAuth);
         HistoryView v;
         WriteData({.popAuth = c.popAuth});
+        ChangeConnection([](settings::TConnectionSettings& s) {
+            s.SmtpPort = ftptest::FreePort();
+            s.PopPort = ftptest::FreePort();
+        });
         fs::remove(data.path() / "ErrorLog.txt");
         app::MainScreen s(v, data.path());
         s.StartUp();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/deletion.h"
 #include "app/main_screen.h"
 #include "app/send_job.h"
 #include "app/send_log.h"
@@ -17,6 +18,7 @@
 #include "platform/texts.h"
 #include "recording_view.h"
 #include "send_e2e_servers.h"
+#include "settings/connection_settings.h"
 #include "settings/profile_store.h"
 #include "temp_dir.h"
 
@@ -53,7 +55,26 @@ public:
     }
 };
 
+// A deletion window that answers Yes and records what it was shown.
+class RecordingDeletionView : public app::DeletionView {
+public:
+    std::vector<app::LogGridRow> rows;
+    int selected = 1;
+    std::string status;
+    std::vector<std::string> messages;
+    void SetGridRows(const std::vector<app::LogGridRow>& r) override { rows = r; }
+    int SelectedRow() const override { return selected; }
+    void SetStatus(const std::string& text) override { status = text; }
+    std::string Status() const override { return status; }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool AskYesNo(const std::string& text) override {
+        messages.push_back(text);
+        return true;
+    }
+};
+
 struct ProfileOptions {
+    std::string ftpUser = "fern";
     std::string ftpPassword = "ftppass";
     std::string popAuth = "1";
     std::string popPassword = "poppass";
@@ -79,7 +100,7 @@ protected:
         p.Name = "demo";
         p.FtpHost = "127.0.0.1";
         p.HostStartFolder = o.startFolder;
-        p.FtpUserId = "fern";
+        p.FtpUserId = o.ftpUser;
         p.FtpPassword = o.ftpPassword;
         p.WwwAddress = "files.example.test/fern/";
         p.MailName = S("山田");
@@ -119,10 +140,23 @@ protected:
         screen->DirectoryFieldChanged();
     }
 
-    // Starts the servers; false (and the test skipped or failed) when they cannot run here.
+    // Starts the servers and points the profile "demo" at their ports; false (and the test
+    // skipped or failed) when they cannot run here.
     bool StartServers(bool withPop = true, int readLimit = 0) {
         servers = std::make_unique<LocalServers>(work.path() / "srv", withPop, readLimit);
+        if (servers->Ready()) servers->WritePorts(data.path(), "demo");
         return servers->Ready();
+    }
+
+    // Changes the profile's entry in Connect.dat (before StartScreen).
+    template <class Change>
+    void ChangeConnection(Change change) {
+        settings::ConnectionStore store(data.path());
+        store.Load();
+        settings::TConnectionSettings s = store.ForProfile("demo");
+        change(s);
+        store.SetProfile("demo", s);
+        store.Save();
     }
 
     std::string ErrorLog() const { return data.Read("ErrorLog.txt"); }
@@ -136,16 +170,12 @@ protected:
         platform::WriteLines(data.path() / "Log.dat", {app::MakeLogRecord(std::tm{}, src)});
     }
 
-    // A scripted SMTP server on the fixed port 25; nullptr and `problem` said when the port
-    // cannot be had.
-    static std::unique_ptr<peers::ScriptedPeer> SmtpPeer(std::vector<peers::Step> steps,
-                                                         std::string& problem) {
-        try {
-            return std::make_unique<peers::ScriptedPeer>(std::move(steps), 25);
-        } catch (const std::exception& e) {
-            problem = std::string("scripted SMTP server on 127.0.0.1:25: ") + e.what();
-            return nullptr;
-        }
+    // A scripted SMTP server on a free port, which the profile then uses.
+    std::unique_ptr<peers::ScriptedPeer> SmtpPeer(std::vector<peers::Step> steps) {
+        auto peer = std::make_unique<peers::ScriptedPeer>(std::move(steps));
+        const int port = peer->Port();
+        ChangeConnection([port](settings::TConnectionSettings& s) { s.SmtpPort = port; });
+        return peer;
     }
 };
 
@@ -154,7 +184,7 @@ protected:
         if (!StartServers(__VA_ARGS__)) {         \
             FERNLAY_SERVER_UNAVAILABLE(           \
                 "local FTP/SMTP/POP3 servers on " \
-                "127.0.0.1:21/25/110: " +         \
+                "127.0.0.1: " +                   \
                 servers->Problem());              \
         }                                         \
     } while (0)

@@ -8,6 +8,7 @@
 #include "app/notification.h"
 #include "app/send_job.h"
 #include "platform/data_dir.h"
+#include "platform/error.h"
 #include "platform/screen_text.h"
 #include "platform/texts.h"
 #include "recording_view.h"
@@ -52,6 +53,22 @@ TEST(SendLog, RecordOfAnUpload) {
     EXPECT_EQ(log.at(0).substr(0, 8), "00/03/01");
     EXPECT_EQ(log.at(1).substr(0, 8), "02/11/05");
     EXPECT_EQ(log.at(2).substr(0, 8), "99/03/01");
+
+    // A line break in any text would end the record early and start a bogus one.
+    std::string app::LogRecordSource::*texts[] = {
+        &app::LogRecordSource::FileName,      &app::LogRecordSource::RecipientName,
+        &app::LogRecordSource::DirectoryText, &app::LogRecordSource::ProxyHost,
+        &app::LogRecordSource::FtpHost,       &app::LogRecordSource::FtpUserId,
+        &app::LogRecordSource::StartFolder};
+    const std::string breaks[] = {"\r", "\n", std::string(1, '\0')};
+    for (auto member : texts) {
+        for (const std::string& bad : breaks) {
+            app::LogRecordSource hostile = s;
+            hostile.*member += bad + "03/01/01,x";
+            EXPECT_THROW(app::AppendLogRecord(log, Day(2003, 1, 1), hostile), platform::Error);
+        }
+    }
+    EXPECT_EQ(log.size(), 3u);
 }
 
 TEST(SendLog, ParseRoundTripsAndShiftsOnCommas) {
@@ -155,7 +172,7 @@ TEST_F(ResendTest, HeaderRowEmptyLogAndBadSize) {
 TEST(Notification, BodyAndPreview) {
     const std::string base = "http://h/~u/";
     const auto body =
-        app::ComposeNotification({"Hello", "there"}, base, S("報告 書.doc"), 4096, {"Bye"});
+        app::ComposeNotification({"Hello", "there"}, base, S("報告 書.doc"), 4096, {"Bye"}, false);
     const std::vector<std::string> expected{"Hello",
                                             "there",
                                             "",
@@ -168,7 +185,7 @@ TEST(Notification, BodyAndPreview) {
                                             "Bye"};
     EXPECT_EQ(body, expected);
     // Empty header and footer: the body starts and ends with its empty lines.
-    const auto bare = app::ComposeNotification({}, base, "a.zip", 1, {});
+    const auto bare = app::ComposeNotification({}, base, "a.zip", 1, {}, false);
     EXPECT_EQ(bare.front(), "");
     EXPECT_EQ(bare.back(), "");
     EXPECT_EQ(bare.size(), 7u);

@@ -35,6 +35,7 @@ TEST(NormalizeRemotePath, Table) {
 
 struct BaseCase {
     std::string www, dir, base;
+    bool utf8 = false;  // the session sent names as UTF-8
 };
 
 TEST(BuildDownloadBase, Table) {
@@ -50,9 +51,11 @@ TEST(BuildDownloadBase, Table) {
         {"http://h/" + kHyo, "\\", "http://h/" + kHyo + "/"},
         {"http://h", "\\" + kHyo, "http://h/%95%5C/"},
         {"h/~u/", "\\a b\\#1\\", "http://h/~u/a%20b/%231/"},
+        // UTF-8 names: the directory's UTF-8 bytes; the typed address is untouched.
+        {"http://h/" + kHyo, "\\" + kHyo + "\\a b", "http://h/" + kHyo + "/%E8%A1%A8/a%20b/", true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(app::BuildDownloadBase(c.www, c.dir), c.base) << c.www << " | " << c.dir;
+        EXPECT_EQ(app::BuildDownloadBase(c.www, c.dir, c.utf8), c.base) << c.www << " | " << c.dir;
 }
 
 // The download address asks for exactly the name's bytes: everything outside unreserved
@@ -71,8 +74,13 @@ TEST(DownloadAddress, PercentEncodesTheNameBytes) {
     for (const auto& [name, encoded] : cases) {
         SCOPED_TRACE(name);
         EXPECT_EQ(app::PercentEncodePath(name), encoded);
-        EXPECT_EQ(app::DownloadAddress("http://h/~u/", name), "http://h/~u/" + encoded);
+        EXPECT_EQ(app::DownloadAddress("http://h/~u/", name, false), "http://h/~u/" + encoded);
     }
+    // A session that sent names as UTF-8 stored these bytes; a name without a UTF-8 form
+    // keeps its own.
+    EXPECT_EQ(app::DownloadAddress("http://h/", Sjis(u8"報告 書.bin"), true),
+              "http://h/%E5%A0%B1%E5%91%8A%20%E6%9B%B8.bin");
+    EXPECT_EQ(app::DownloadAddress("http://h/", "a\x81", true), "http://h/a%81");
 }
 
 TEST(DetailBlock, ExactTextsAndPlaceholders) {

@@ -107,7 +107,7 @@ TEST(FtpLogIn, TableOfGreetingsProxiesAndRefusals) {
         return [type](TFtpClient& c, const ScriptedPeer& peer) {
             c.Proxy = "127.0.0.1";
             c.ProxyPort = peer.Port();
-            c.Port = 2121;  // never used: the proxy is dialled
+            c.Port = 21;  // the proxy is dialled; 21 is not named to it
             c.Host = "files.example.test";
             c.FirewallType = type;
         };
@@ -224,6 +224,17 @@ TEST(FtpLogIn, TableOfGreetingsProxiesAndRefusals) {
          via_proxy(ftp::FTUser),
          "",
          {"USER joe@files.example.test", "PASS secret", "QUIT"},
+         {"connect"}},
+        {"proxy user@host:port for a server off port 21",
+         Cat({{Send("220 proxy\r\n"), Expect("USER joe@files.example.test:2121"),
+               Send("230 in\r\n")},
+              Quit()}),
+         [via_proxy](TFtpClient& c, const ScriptedPeer& peer) {
+             via_proxy(ftp::FTUser)(c, peer);
+             c.Port = 2121;
+         },
+         "",
+         {"USER joe@files.example.test:2121", "QUIT"},
          {"connect"}},
         {"proxy user@host answered 230 skips PASS",
          Cat({{Send("220 proxy\r\n"), Expect("USER joe@files.example.test"), Send("230 in\r\n")},

@@ -1,6 +1,7 @@
 // The POP3 component against scripted servers: log-in, counting, retrieval with the end mark
 // in odd places, dot-stuffed lines, refusals with their codes and a server that goes away.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "mail/orb_pop.h"
 #include "mail/orb_util.h"
 #include "peers/scripted_peer.h"
+#include "platform/net_error.h"
 
 namespace {
 
@@ -86,25 +88,35 @@ TEST(PopRetrieve, EndMarkFoundWhateverTheReadsAre) {
          {Send("+OK 97 octets\r\n"), SendSplit(kMessage + ".\r\n", 5, 3)}},
         {"status line split", {SendSplit(reply, 2, 3)}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScriptedPeer peer(Concat({LoggedIn(),
-                                  {Expect("LIST 1"), Send("+OK 1 97\r\n"), Expect("RETR 1")},
-                                  c.steps,
-                                  {Expect("QUIT"), Send("+OK bye\r\n")}}));
-        TOrbPOP pop;
-        ConnectTo(pop, peer);
-        ASSERT_TRUE(pop.Login());
-        TOrbMsg* m = pop.RetrieveMessage(1);
-        ASSERT_NE(m, nullptr);
-        EXPECT_EQ(m->Subject, "dots");
-        EXPECT_EQ(m->Size, 97);
-        EXPECT_EQ(m->Text, (std::vector<std::string>{"first", ".", "..two", "."}));
-        EXPECT_EQ(m->RawHeader.size(), 3u);
-        pop.Quit();
-        EXPECT_FALSE(pop.Connected);
-        ASSERT_TRUE(peer.WaitDone());
-        EXPECT_TRUE(peer.Errors().empty());
+    // Kept and parsed, or read to the end and dropped (only a few bytes held across reads).
+    for (const bool drop : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (drop ? ", dropped" : ", kept"));
+            ScriptedPeer peer(Concat({LoggedIn(),
+                                      {Expect("LIST 1"), Send("+OK 1 97\r\n"), Expect("RETR 1")},
+                                      c.steps,
+                                      {Expect("QUIT"), Send("+OK bye\r\n")}}));
+            TOrbPOP pop;
+            ConnectTo(pop, peer);
+            ASSERT_TRUE(pop.Login());
+            if (drop) {
+                pop.MessageCount = 1;
+                EXPECT_EQ(pop.RetrieveAndDiscardAll(), 1);
+                EXPECT_EQ(pop.OwnedMessageCount(), 0u);
+            } else {
+                TOrbMsg* m = pop.RetrieveMessage(1);
+                ASSERT_NE(m, nullptr);
+                EXPECT_EQ(m->Subject, "dots");
+                EXPECT_EQ(m->Size, 97);
+                EXPECT_EQ(m->Text, (std::vector<std::string>{"first", ".", "..two", "."}));
+                EXPECT_EQ(m->RawHeader.size(), 3u);
+            }
+            pop.Quit();
+            EXPECT_FALSE(pop.ErrorFlag) << pop.StatusText;
+            EXPECT_FALSE(pop.Connected);
+            ASSERT_TRUE(peer.WaitDone());
+            EXPECT_TRUE(peer.Errors().empty()) << peer.Errors().front();
+        }
     }
 }
 
@@ -186,6 +198,88 @@ TEST(PopSession, CountRetrieveAllAndQuit) {
     ASSERT_GE(rec.retrieve_progress.size(), 2u);
     EXPECT_GT(rec.retrieve_progress[rec.retrieve_progress.size() - 2], 100);
     EXPECT_EQ(rec.retrieve_progress.back(), 100);
+}
+
+// POP before SMTP reads every message as RetrieveAll does (the server sees the same commands,
+// the caller the same retrieve events) but keeps none of them.
+TEST(PopSession, DiscardingRetrievalSpeaksLikeRetrieveAllAndKeepsNothing) {
+    const std::vector<Step> script =
+        Concat({LoggedIn(),
+                {Expect("STAT"), Send("+OK 3 320\r\n"), Expect("LAST"), Send("-ERR no LAST\r\n"),
+                 Expect("LIST 1"), Send("+OK 1 100\r\n"), Expect("RETR 1"),
+                 SendSplit("+OK\r\n" + kMessage + ".\r\n", 40, 20), Expect("LIST 2"),
+                 Send("+OK 2 26\r\n"), Expect("RETR 2"),
+                 Send("+OK\r\nSubject: s\r\n\r\nb\r\n.\r\n"), Expect("LIST 3"), Send("+OK 3 8\r\n"),
+                 Expect("RETR 3"), Send("+OK\r\n.\r\n"), Expect("QUIT"), Send("+OK bye\r\n")}});
+    std::vector<std::string> transcripts[2];
+    PopRecorder recorders[2];
+    for (const bool drop : {false, true}) {
+        SCOPED_TRACE(drop ? "dropped" : "kept");
+        ScriptedPeer peer(script);
+        TOrbPOP pop;
+        recorders[drop].Attach(pop);
+        ConnectTo(pop, peer);
+        ASSERT_TRUE(pop.Login());
+        pop.CountNewMessages();
+        TOrbMsgList list;
+        EXPECT_EQ(drop ? pop.RetrieveAndDiscardAll() : pop.RetrieveAll(list), 3);
+        EXPECT_EQ(pop.OwnedMessageCount(), drop ? 0u : 3u);
+        pop.Quit();
+        ASSERT_TRUE(peer.WaitDone());
+        EXPECT_TRUE(peer.Errors().empty()) << peer.Errors().front();
+        transcripts[drop] = peer.Transcript();
+    }
+    EXPECT_EQ(transcripts[1], transcripts[0]);
+    EXPECT_EQ(recorders[1].events, recorders[0].events);
+    EXPECT_EQ(recorders[1].retrieve_progress, recorders[0].retrieve_progress);
+}
+
+// STLS refused, and a server that hangs up in the TLS handshake: nothing is sent in clear
+// after the greeting and STLS.
+TEST(PopSession, TlsRefusedOrBrokenSendsNoCredentials) {
+    auto dropHandshake = Custom([](PeerConnection& conn) {
+        char buf[512];
+        ::recv(conn.fd(), buf, sizeof buf, 0);
+        ::shutdown(conn.fd(), SHUT_RDWR);
+    });
+    struct Case {
+        const char* name;
+        mail::TMailSecurity security;
+        std::vector<Step> steps;
+        bool throws;
+    };
+    const std::vector<Case> cases = {
+        {"STLS refused",
+         mail::TMailSecurity::StartTls,
+         {Send("+OK ready\r\n"), Expect("STLS"), Send("-ERR not here\r\n")},
+         false},
+        {"STLS, then no handshake",
+         mail::TMailSecurity::StartTls,
+         {Send("+OK ready\r\n"), Expect("STLS"), Send("+OK begin TLS\r\n"), dropHandshake},
+         true},
+        {"implicit TLS, no handshake", mail::TMailSecurity::Implicit, {dropHandshake}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer(c.steps);
+        TOrbPOP pop;
+        PopRecorder rec;
+        rec.Attach(pop);
+        pop.Security = c.security;
+        if (c.throws) {
+            EXPECT_THROW(ConnectTo(pop, peer), platform::NetError);
+        } else {
+            ConnectTo(pop, peer);
+            EXPECT_EQ(rec.error_code, TOrbPOP::kStlsRefused);
+        }
+        EXPECT_TRUE(pop.ErrorFlag);
+        EXPECT_FALSE(pop.Connected);
+        EXPECT_THROW(pop.Login(), mail::EPopError);
+        ASSERT_TRUE(peer.WaitDone());
+        EXPECT_EQ(peer.Transcript(),
+                  (c.security == mail::TMailSecurity::StartTls ? std::vector<std::string>{"STLS"}
+                                                               : std::vector<std::string>{}));
+    }
 }
 
 TEST(PopSession, LastRefusedAndEmptyMailbox) {

@@ -105,8 +105,6 @@ bool WaitForPort(int port, int timeout_ms) {
     return false;
 }
 
-namespace {
-
 fs::path MakeTempDir(const std::string& tag) {
     std::string templ = (fs::temp_directory_path() / ("fernlay_" + tag + "_XXXXXX")).string();
     if (!::mkdtemp(templ.data())) return {};
@@ -114,6 +112,8 @@ fs::path MakeTempDir(const std::string& tag) {
                                fs::perms::others_read | fs::perms::others_exec);
     return templ;
 }
+
+namespace {
 
 const fs::path kServers = fs::path(FERNLAY_SOURCE_DIR) / "tests" / "servers";
 

@@ -25,6 +25,9 @@ private:
     pid_t pid_ = -1;
 };
 
+// A new directory under the temporary directory that other users may read (servers drop their
+// privileges); empty when it cannot be made.
+std::filesystem::path MakeTempDir(const std::string& tag);
 // A free TCP port on 127.0.0.1 (above 1024).
 int FreePort();
 // True once a server on the port answers with a 220 greeting.

@@ -99,6 +99,8 @@ bool PeerConnection::ReadLine(std::string& line) {
         ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
         if (n <= 0) return false;
         pending_.append(buf, static_cast<std::size_t>(n));
+        std::lock_guard<std::mutex> lock(owner_->mutex_);
+        owner_->raw_.append(buf, static_cast<std::size_t>(n));
     }
 }
 
@@ -162,6 +164,11 @@ bool ScriptedPeer::WaitDone(std::chrono::milliseconds limit) {
 std::vector<std::string> ScriptedPeer::Transcript() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return transcript_;
+}
+
+std::string ScriptedPeer::RawInput() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return raw_;
 }
 
 std::vector<std::string> ScriptedPeer::Errors() const {

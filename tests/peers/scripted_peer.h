@@ -75,6 +75,8 @@ public:
     bool WaitDone(std::chrono::milliseconds limit = std::chrono::seconds(10));
     // Lines the client sent, without line ends, in order.
     std::vector<std::string> Transcript() const;
+    // Every byte the client sent that the line-reading steps took in, line ends included.
+    std::string RawInput() const;
     // Mismatches and failures met while playing the script; empty when all went as scripted.
     std::vector<std::string> Errors() const;
     // How long a blocking read waits for the client before failing the step.
@@ -92,6 +94,7 @@ private:
     std::atomic<bool> done_{false};
     mutable std::mutex mutex_;
     std::vector<std::string> transcript_;
+    std::string raw_;
     std::vector<std::string> errors_;
 };
 

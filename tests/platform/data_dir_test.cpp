@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/error.h"
@@ -36,9 +37,11 @@ TEST(DataFileLines, SplitAndJoin) {
         {"a\r\nb\r\n", {"a", "b"}},
         {"a\nb", {"a", "b"}},
         {"\r\n\n", {"", ""}},
-        {"a\rb\r\n", {"a\rb"}},  // lone CR stays in its line
-        {"a\r", {"a\r"}},
-        {"x\r\r\n", {"x\r"}},
+        {"a\rb\r\n", {"a", "b"}},  // a bare CR ends a line too
+        {"a\r", {"a"}},
+        {"x\r\r\n", {"x", ""}},
+        {"a\r\rb", {"a", "", "b"}},
+        {"\r", {""}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(platform::SplitLines(c.text), c.lines) << testing::PrintToString(c.text);
@@ -58,9 +61,9 @@ TEST_F(DataDirTest, NamesMatchWithoutRegardToCase) {
 }
 
 TEST_F(DataDirTest, WritesCrLfAndReadsBack) {
-    const Lines lines = {"\x95\x5C,a", "", "end\r"};
+    const Lines lines = {"\x95\x5C,a", "", "end"};
     platform::WriteLines(dir / "Adress.dat", lines);
-    EXPECT_EQ(dir.Get("Adress.dat"), "\x95\x5C,a\r\n\r\nend\r\r\n");
+    EXPECT_EQ(dir.Get("Adress.dat"), "\x95\x5C,a\r\n\r\nend\r\n");
     EXPECT_EQ(platform::ReadLines(dir / "Adress.dat"), lines);
     platform::AppendLine(dir / "Adress.dat", "more");
     EXPECT_EQ(platform::ReadLines(dir / "Adress.dat").back(), "more");
@@ -145,11 +148,71 @@ TEST_F(DataDirTest, ErrorsNameTheFile) {
 TEST_F(DataDirTest, SeveralMegabytesOfOddBytesRoundTrip) {
     std::string big;
     for (int i = 0; big.size() < 6'000'000; ++i) {
-        big +=
-            "line " + std::to_string(i) + ",\x95\x5C\xFF\x80\0\x85"s + (i % 7 ? "" : "\r") + "\r\n";
+        big += "line " + std::to_string(i) + ",\x95\x5C\xFF\x80\0\x85\r\n"s;
     }
     dir.Put("Log.dat", big);
     const Lines lines = platform::ReadLines(dir / "Log.dat");
     platform::WriteLines(dir / "Log.dat", lines, platform::FileMode::OwnerOnly);
     EXPECT_EQ(dir.Get("Log.dat"), big);
+}
+
+// Files are read in pieces of a mebibyte: a line and a CR LF may straddle two of them.
+TEST_F(DataDirTest, LinesAndLineEndsAcrossReadPieces) {
+    constexpr std::size_t kPiece = 1 << 20;
+    const std::string longLine(kPiece - 1, 'a');
+    const std::string straddling(kPiece + 10, 'b');
+    dir.Put("Log.dat", longLine + "\r\n" + straddling + "\rc\nd");
+    const Lines expected = {longLine, straddling, "c", "d"};
+    EXPECT_EQ(platform::ReadLines(dir / "Log.dat"), expected);
+    Lines seen;
+    platform::ForEachLine(dir / "Log.dat", [&](std::string_view l) { seen.emplace_back(l); });
+    EXPECT_EQ(seen, expected);
+}
+
+// A link, a FIFO or a directory where a data file belongs: nothing is written through the
+// link, nothing blocks, and only a link is replaced by a file of our own.
+TEST_F(DataDirTest, AppendNeverFollowsALinkAndNothingBlocksOnOddFiles) {
+    fernlay_test::TempDir outside;
+    outside.Put("victim.txt", "keep\n");
+    fs::create_symlink(outside / "victim.txt", dir / "ErrorLog.txt");
+    platform::AppendLine(dir / "ErrorLog.txt", "server text");
+    EXPECT_EQ(outside.Get("victim.txt"), "keep\n");
+    EXPECT_FALSE(fs::is_symlink(dir / "ErrorLog.txt"));
+    EXPECT_EQ(dir.Get("ErrorLog.txt"), "server text\r\n");
+
+    // A dangling link is no different.
+    fs::create_symlink(outside / "absent.txt", dir / "Other.txt");
+    platform::AppendLine(dir / "Other.txt", "x");
+    EXPECT_FALSE(fs::exists(outside / "absent.txt"));
+    EXPECT_EQ(dir.Get("Other.txt"), "x\r\n");
+
+    ASSERT_EQ(::mkfifo((dir / "Log.dat").c_str(), 0600), 0);
+    fs::create_directory(dir / "Adress.dat");
+    for (const char* name : {"Log.dat", "Adress.dat"}) {
+        EXPECT_THROW(platform::AppendLine(dir / name, "x"), platform::FileError) << name;
+        EXPECT_THROW(platform::ReadLines(dir / name), platform::FileError) << name;
+        EXPECT_THROW(platform::ReadBytes(dir / name), platform::FileError) << name;
+        EXPECT_FALSE(platform::Absent(dir / name)) << name;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "Log.dat"));
+    EXPECT_TRUE(platform::Absent(dir / "missing.dat"));
+}
+
+TEST_F(DataDirTest, StaleTemporariesOfOurFilesAreRemoved) {
+    const auto ours = [](std::string_view name) { return name == "User.Inf" || name == "a.hed"; };
+    dir.Put("User.Inf", "keep");
+    dir.Put(".User.Inf.Ab12Cd", "stale copy");
+    dir.Put(".a.hed.XXXXXX", "stale");
+    dir.Put(".User.Inf.Ab12C", "five letters: not a temporary");
+    dir.Put(".User.Inf.Ab-2Cd", "not mkstemp's letters");
+    dir.Put(".notes.txt.Ab12Cd", "not one of ours");
+    fs::create_directory(dir / ".a.hed.Zz99Zz");
+    fs::create_symlink(dir / "User.Inf", dir / ".User.Inf.Qq11Qq");
+    platform::RemoveStaleTemporaries(dir.path(), ours);
+    EXPECT_FALSE(dir.Has(".User.Inf.Ab12Cd"));
+    EXPECT_FALSE(dir.Has(".a.hed.XXXXXX"));
+    for (const char* kept : {"User.Inf", ".User.Inf.Ab12C", ".User.Inf.Ab-2Cd", ".notes.txt.Ab12Cd",
+                             ".a.hed.Zz99Zz", ".User.Inf.Qq11Qq"})
+        EXPECT_TRUE(fs::exists(fs::symlink_status(dir / kept))) << kept;
+    EXPECT_EQ(dir.Get("User.Inf"), "keep");
 }

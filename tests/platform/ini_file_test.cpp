@@ -104,3 +104,26 @@ TEST(IniFile, WrittenValueReadsBackFromAnyText) {
         ASSERT_EQ(ini.Text(), expected) << testing::PrintToString(text);
     }
 }
+
+// Line ends of a bare CR, as an old editor may leave them: the keys read, and a new key
+// goes in after its section's last line without a blank line between.
+TEST(IniFile, BareCrEndsLinesAndLineBreaksInValuesAreRefused) {
+    fernlay_test::TempDir dir;
+    dir.Put("Defult.ini", "[USER]\rDefaultAdress=Office\r[FTP]\rR1=0\r");
+    IniFile ini(dir / "Defult.ini");
+    EXPECT_EQ(ini.ReadString("USER", "DefaultAdress"), "Office");
+    EXPECT_EQ(ini.ReadString("FTP", "R1"), "0");
+    ini.WriteString("FTP", "R1", "1");
+    ini.WriteString("FTP", "R3", "1");
+    ini.WriteString("USER", "DefaultAdress", "Home");
+    EXPECT_EQ(ini.Text(), "[USER]\rDefaultAdress=Home\r[FTP]\rR1=1\rR3=1\r\n");
+
+    const std::string before = ini.Text();
+    for (const std::string& bad : {std::string("a\r\nR4=1"), std::string("a\nb"),
+                                   std::string("a\rb"), std::string("a\0b", 3)}) {
+        EXPECT_THROW(ini.WriteString("USER", "DefaultAdress", bad), platform::Error);
+        EXPECT_THROW(ini.WriteString("USER", bad, "v"), platform::Error);
+        EXPECT_THROW(ini.WriteString(bad, "k", "v"), platform::Error);
+    }
+    EXPECT_EQ(ini.Text(), before);
+}

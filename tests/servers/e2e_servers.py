@@ -1,7 +1,8 @@
-"""Local servers for the end-to-end tests and the demo, all on 127.0.0.1 at the program's
-fixed ports: FTP on 21, SMTP on 25 and (optionally) POP3 on 110.
+"""Local servers for the end-to-end tests and the demo, all on 127.0.0.1: FTP, SMTP and
+(optionally) POP3, each on a free port unless one is given. None needs root.
 
 Usage: e2e_servers.py WORKDIR [--no-pop] [--ftp-read-limit BYTES_PER_SECOND]
+                       [--ftp-port N] [--smtp-port N] [--pop-port N]
                        [--ftp-user U --ftp-pass P] [--pop-user U --pop-pass P]
 
 WORKDIR/ftp    the FTP user's home (log-in directory); names are stored with the bytes the
@@ -9,12 +10,15 @@ WORKDIR/ftp    the FTP user's home (log-in directory); names are stored with the
 WORKDIR/Maildir  every accepted message, byte for byte as received (also served over POP3)
 A recipient whose address starts with "refuse" is refused with 550 at RCPT.
 
-Prints "READY" once every server answers, or "UNAVAILABLE <reason>" and exits 3 when a port
-cannot be bound. Runs until stdin closes or SIGTERM.
+Prints "READY ftp=N smtp=N pop=N" (pop=0 without POP3) once every server answers, or
+"UNAVAILABLE <reason>" and exits 3 when a port cannot be bound. Runs until stdin closes or
+SIGTERM.
 """
 import argparse
+import grp
 import mailbox
 import os
+import pwd
 import shutil
 import signal
 import socket
@@ -53,10 +57,12 @@ class MaildirHandler:
 
 
 def bind_check(port):
+    """The port itself, or a free one for 0."""
     s = socket.socket()
     s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     try:
         s.bind(("127.0.0.1", port))
+        return s.getsockname()[1]
     finally:
         s.close()
 
@@ -72,15 +78,23 @@ def wait_port(port, timeout=10.0):
     return False
 
 
-def start_dovecot(work, user, password):
+def start_dovecot(work, user, password, port):
     d = os.path.join(work, "dovecot")
     for sub in ("run", "state"):
         os.makedirs(os.path.join(d, sub), exist_ok=True)
     home = os.path.join(work, "pophome")
     os.makedirs(home, exist_ok=True)
     os.chmod(home, 0o777)
+    # As root the mail user is nobody and the processes drop to dovecot's own users; without
+    # root everything runs as the calling user.
+    if os.geteuid() == 0:
+        uid, gid, internal, login, group = 65534, 65534, "dovecot", "dovenull", "dovecot"
+    else:
+        uid, gid = os.getuid(), os.getgid()
+        internal = login = pwd.getpwuid(uid).pw_name
+        group = grp.getgrgid(gid).gr_name
     with open(os.path.join(d, "passwd"), "w") as f:
-        f.write("%s:{PLAIN}%s:65534:65534::%s::\n" % (user, password, home))
+        f.write("%s:{PLAIN}%s:%d:%d::%s::\n" % (user, password, uid, gid, home))
     conf = os.path.join(d, "dovecot.conf")
     with open(conf, "w") as f:
         f.write(
@@ -93,8 +107,9 @@ info_log_path = {d}/log
 ssl = no
 disable_plaintext_auth = no
 auth_mechanisms = plain
-default_internal_user = dovecot
-default_login_user = dovenull
+default_internal_user = {internal}
+default_internal_group = {group}
+default_login_user = {login}
 mail_location = maildir:{maildir}
 first_valid_uid = 1
 pop3_uidl_format = %08Xu%08Xv
@@ -107,15 +122,17 @@ userdb {{
   args = {d}/passwd
 }}
 service pop3-login {{
+  chroot =
   inet_listener pop3 {{
     address = 127.0.0.1
-    port = 110
+    port = {port}
   }}
 }}
 service anvil {{
   chroot =
 }}
-""".format(d=d, maildir=os.path.join(work, "Maildir"))
+""".format(d=d, maildir=os.path.join(work, "Maildir"), internal=internal, login=login,
+           group=group, port=port)
         )
     return subprocess.Popen(["dovecot", "-F", "-c", conf], stdout=subprocess.DEVNULL,
                             stderr=open(os.path.join(d, "stderr"), "w"))
@@ -129,6 +146,9 @@ def main():
     ap.add_argument("--ftp-pass", default="ftppass")
     ap.add_argument("--pop-user", default="popuser")
     ap.add_argument("--pop-pass", default="poppass")
+    ap.add_argument("--ftp-port", type=int, default=0)
+    ap.add_argument("--smtp-port", type=int, default=0)
+    ap.add_argument("--pop-port", type=int, default=0)
     ap.add_argument("--ftp-read-limit", type=int, default=0,
                     help="bytes per second the FTP server accepts for uploads (0 = no limit)")
     args = ap.parse_args()
@@ -141,13 +161,16 @@ def main():
     os.makedirs(ftp_home, exist_ok=True)
     maildir = os.path.join(work, "Maildir")
 
-    ports = [21, 25] + ([] if args.no_pop else [110])
-    for port in ports:
+    wanted = [args.ftp_port, args.smtp_port] + ([] if args.no_pop else [args.pop_port])
+    ports = []
+    for port in wanted:
         try:
-            bind_check(port)
+            ports.append(bind_check(port))
         except OSError as e:
             print("UNAVAILABLE cannot bind 127.0.0.1:%d (%s)" % (port, e.strerror), flush=True)
             sys.exit(3)
+    ftp_port, smtp_port = ports[0], ports[1]
+    pop_port = 0 if args.no_pop else ports[2]
     if not args.no_pop and shutil.which("dovecot") is None:
         print("UNAVAILABLE dovecot is not installed", flush=True)
         sys.exit(3)
@@ -156,15 +179,14 @@ def main():
     authorizer.add_user(args.ftp_user, args.ftp_pass, ftp_home, perm="elradfmwMT")
     handler = ByteNameHandler
     handler.authorizer = authorizer
-    handler.passive_ports = range(30000, 30100)
     if args.ftp_read_limit > 0:
         dtp = ThrottledDTPHandler
         dtp.read_limit = args.ftp_read_limit
         handler.dtp_handler = dtp
-    ftp = FTPServer(("127.0.0.1", 21), handler)
+    ftp = FTPServer(("127.0.0.1", ftp_port), handler)
     threading.Thread(target=ftp.serve_forever, kwargs={"timeout": 0.2}, daemon=True).start()
 
-    smtp = Controller(MaildirHandler(maildir), hostname="127.0.0.1", port=25)
+    smtp = Controller(MaildirHandler(maildir), hostname="127.0.0.1", port=smtp_port)
     smtp.start()
 
     dovecot = None
@@ -172,7 +194,7 @@ def main():
         for sub in ("new", "cur", "tmp"):
             os.chmod(os.path.join(maildir, sub), 0o777)
         os.chmod(maildir, 0o777)
-        dovecot = start_dovecot(work, args.pop_user, args.pop_pass)
+        dovecot = start_dovecot(work, args.pop_user, args.pop_pass, pop_port)
 
     stopping = []
 
@@ -197,7 +219,7 @@ def main():
         if not wait_port(port):
             print("UNAVAILABLE no answer on 127.0.0.1:%d" % port, flush=True)
             stop()
-    print("READY", flush=True)
+    print("READY ftp=%d smtp=%d pop=%d" % (ftp_port, smtp_port, pop_port), flush=True)
     try:
         while sys.stdin.read(1):
             pass

@@ -6,11 +6,15 @@
 # usage: ftp_vsftpd.sh WORKDIR ROOT PORT USER PASSWORD [explicit|implicit CERT KEY]
 set -e
 work=$1 root=$2 port=$3 user=$4 password=$5 tls=${6:-} cert=${7:-} key=${8:-}
-if ! id "$user" >/dev/null 2>&1; then
-    useradd -M -d / -s /usr/sbin/nologin "$user"
-fi
-usermod -d / "$user"
-echo "$user:$password" | chpasswd
+# Tests start servers in parallel: one at a time edits the user database.
+(
+    flock 9
+    if ! id "$user" >/dev/null 2>&1; then
+        useradd -M -d / -s /usr/sbin/nologin "$user"
+    fi
+    usermod -d / "$user"
+    echo "$user:$password" | chpasswd
+) 9>/tmp/fernlay-vsftpd-user.lock
 chown "$user" "$root"
 mkdir -p "$work/empty"
 cat > "$work/vsftpd.conf" <<CONF

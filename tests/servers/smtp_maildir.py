@@ -34,9 +34,8 @@ class Keep:
         return "250 Message accepted for delivery"
 
 
-def main():
-    port, root = int(sys.argv[1]), sys.argv[2]
-    controller = Controller(Keep(root), hostname="127.0.0.1", port=port, decode_data=False)
+def run(controller):
+    """Starts the server, says "ready" and serves until the process is stopped."""
     controller.start()
     print("ready", flush=True)
     try:
@@ -44,6 +43,11 @@ def main():
             time.sleep(3600)
     finally:
         controller.stop()
+
+
+def main():
+    port, root = int(sys.argv[1]), sys.argv[2]
+    run(Controller(Keep(root), hostname="127.0.0.1", port=port, decode_data=False))
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../platform/temp_dir.h"
+#include "platform/error.h"
 #include "platform/texts.h"
 
 using settings::AddressBook;
@@ -62,4 +63,25 @@ TEST(AddressBook, SortedBookDropsEqualEntriesAndModifyCanLoseOne) {
     book.Delete(0);  // nothing to delete
     book.Save();
     EXPECT_EQ(dir.Get("adress.DAT"), "");
+}
+
+// A line break in a name or address would make two entries of one on the next start.
+TEST(AddressBook, LineBreaksOrNulAreRefusedAndNothingChanges) {
+    fernlay_test::TempDir dir;
+    dir.Put("Adress.dat", "Ito,i@x\r\n");
+    AddressBook book(dir.path());
+    book.Load();
+    const std::string breaks[] = {"\r", "\n", "\r\n", std::string(1, '\0')};
+    for (const std::string& bad : breaks) {
+        const TAddressEntry entries[] = {{"Bob" + bad + "Eve", "b@x"},
+                                         {"Bob", "b@x" + bad + "e@x"}};
+        for (const TAddressEntry& e : entries) {
+            EXPECT_THROW(book.Add(e), platform::Error)
+                << testing::PrintToString(e.Name + e.Address);
+            EXPECT_THROW(book.Modify(0, e), platform::Error);
+            ASSERT_EQ(book.Lines().lines(), Lines{"Ito,i@x"});
+        }
+    }
+    book.Save();
+    EXPECT_EQ(dir.Get("Adress.dat"), "Ito,i@x\r\n");
 }

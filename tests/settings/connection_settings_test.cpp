@@ -83,7 +83,40 @@ TEST(ConnectionStore, EntriesFollowTheProfileAndHostileValuesAreRefused) {
         TConnectionSettings s;
         s.SmtpUser = bad;
         EXPECT_THROW(store.SetProfile("x", s), platform::Error);
-        EXPECT_THROW(store.SetProfile(bad, TConnectionSettings{}), platform::Error);
+        EXPECT_THROW(store.SetProfile(bad, Everything()), platform::Error);
+        settings::TLoggedConnection tls;
+        tls.FtpSecurity = TSecurity::Explicit;
+        EXPECT_THROW(store.SetLogRecord(bad, tls), platform::Error);
+        // Defaults need no entry, so nothing can be refused: a plain upload of a record with a
+        // TAB goes on as always.
+        EXPECT_NO_THROW(store.SetProfile(bad, TConnectionSettings{}));
+        EXPECT_NO_THROW(store.SetLogRecord(bad, TLoggedConnection{}));
+    }
+}
+
+// A profile without an entry connects as described: FTP 21, SMTP 25, POP3 110, no TLS,
+// Shift_JIS names, active mode; choosing a security gives its standard port.
+TEST(ConnectionStore, DescribedDefaultsAndStandardPorts) {
+    fernlay_test::TempDir dir;
+    ConnectionStore store(dir.path());
+    store.Load();
+    const TConnectionSettings s = store.ForProfile("never saved");
+    EXPECT_EQ(s.FtpPort, 21);
+    EXPECT_EQ(s.SmtpPort, 25);
+    EXPECT_EQ(s.PopPort, 110);
+    EXPECT_EQ(s.FtpSecurity, TSecurity::None);
+    EXPECT_EQ(s.FtpNames, TNameRule::ShiftJis);
+    EXPECT_FALSE(store.Passive());
+    struct Ports {
+        TSecurity security;
+        int ftp, smtp, pop;
+    };
+    for (const Ports& p :
+         {Ports{TSecurity::None, 21, 25, 110}, Ports{TSecurity::Explicit, 21, 587, 110},
+          Ports{TSecurity::Implicit, 990, 465, 995}}) {
+        EXPECT_EQ(settings::DefaultFtpPort(p.security), p.ftp);
+        EXPECT_EQ(settings::DefaultSmtpPort(p.security), p.smtp);
+        EXPECT_EQ(settings::DefaultPopPort(p.security), p.pop);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "../platform/temp_dir.h"
 #include "platform/data_dir.h"
+#include "platform/error.h"
 #include "platform/texts.h"
 
 using settings::ProfileStore;
@@ -222,7 +223,8 @@ TEST_F(ProfileStoreTest, StandardFollowsTheSelectedRow) {
 
 TEST_F(ProfileStoreTest, HandEditedListFileLoadsAndIsWrittenBackUnchanged) {
     // Already in the list's order, so nothing moves: blank line, too few and too many
-    // fields, non-digit passwords, a lone CR, bytes that are not Shift_JIS.
+    // fields, non-digit passwords, a lone CR (which ends its line), bytes that are not
+    // Shift_JIS.
     const std::string text =
         "\r\n"
         "a\n"
@@ -232,7 +234,9 @@ TEST_F(ProfileStoreTest, HandEditedListFileLoadsAndIsWrittenBackUnchanged) {
         "\x95\x5C\xFF\x80,x\r\n";
     dir.Put("User.Inf", text);
     store.LoadProfiles();
-    ASSERT_EQ(store.size(), 6u);
+    ASSERT_EQ(store.size(), 7u);
+    EXPECT_EQ(store.NameAt(3), "c");
+    EXPECT_EQ(store.NameAt(4), "d");
     for (std::size_t i = 0; i < store.size(); ++i) {
         EXPECT_EQ(store.FindProfile(store.NameAt(i)).has_value(), true);
     }
@@ -240,6 +244,7 @@ TEST_F(ProfileStoreTest, HandEditedListFileLoadsAndIsWrittenBackUnchanged) {
     store.SaveProfiles();
     std::string expected = text;
     expected.replace(expected.find("a\n"), 2, "a\r\n");
+    expected.replace(expected.find("c\rd"), 3, "c\r\nd");
     EXPECT_EQ(dir.Get("User.Inf"), expected);
 }
 
@@ -277,4 +282,29 @@ TEST_F(ProfileStoreTest, FailedCopyOrDeleteIsReportedAndTheListStillChanges) {
     EXPECT_FALSE(dir.Has("A.hed"));
     EXPECT_EQ(dir.Get("A.fot"), "f");
     EXPECT_EQ(Names(), Lines{platform::texts().CopyPrefix + "A"});
+}
+
+// A pasted line break must not split the profile line: a later start would find the
+// profile cut short and a bogus one after it. Every field, every breaking character.
+TEST_F(ProfileStoreTest, FieldsWithLineBreaksOrNulAreRefusedAndNothingChanges) {
+    LoadWith({Line("A")});
+    const std::string before = dir.Get("User.Inf");
+    const std::string breaks[] = {"\r", "\n", std::string(1, '\0')};
+    for (std::size_t field = 0; field < settings::kProfileFieldCount; ++field) {
+        for (const std::string& bad : breaks) {
+            TSenderProfile p = Profile("B");
+            settings::ProfileField(p, field) = "x" + bad + "Bcc,y";
+            const std::string what = std::string(settings::kProfileFieldNames[field]);
+            try {
+                store.AddProfile(p);
+                ADD_FAILURE() << what << " taken";
+            } catch (const platform::Error& e) {
+                EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+            }
+            EXPECT_THROW(store.ReplaceProfile(0, p, "A"), platform::Error) << what;
+            ASSERT_EQ(store.Lines().lines(), Lines{Line("A")}) << what;
+        }
+    }
+    store.SaveProfiles();
+    EXPECT_EQ(dir.Get("User.Inf"), before);
 }

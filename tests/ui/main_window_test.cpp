@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -21,12 +26,14 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
 
 #include "platform/ini_file.h"
+#include "ui/termination_signals.h"
 
 namespace {
 
@@ -261,22 +268,239 @@ TEST(MainWindow, ClickIntoTheFileFieldActsLikeBrowse) {
     window.hide();
 }
 
-TEST(MainWindow, FailedSaveShowsTheMessageAndStaysOpen) {
+// Closes every modal screen that shows up while it lives and keeps the texts of its message
+// boxes, so a test that expects none cannot hang on one.
+class ModalWatch {
+public:
+    ModalWatch() {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible()) return;
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) seen << box->text();
+            modal->close();
+        });
+        timer_.start();
+    }
+    QStringList seen;
+
+private:
+    QTimer timer_;
+};
+
+// What this process writes to standard error while it lives.
+class StderrCapture {
+public:
+    StderrCapture() {
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        file_ = std::tmpfile();
+        ::dup2(::fileno(file_), 2);
+    }
+    ~StderrCapture() {
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+        ::close(saved_);
+        std::fclose(file_);
+    }
+    QString Text() const {
+        std::fflush(stderr);
+        std::string text;
+        std::rewind(file_);
+        for (int c; (c = std::fgetc(file_)) != EOF;) text += static_cast<char>(c);
+        return QString::fromUtf8(text.c_str());
+    }
+
+private:
+    int saved_ = -1;
+    std::FILE* file_ = nullptr;
+};
+
+// A file that cannot be written at close is named; every other file is written and the
+// window closes: after the message for the close box, without any message box for SIGTERM
+// (nobody may be there to answer it; the text goes to standard error).
+TEST(MainWindow, FailedSaveNamesTheFileWritesTheRestAndCloses) {
+    const QString failed = U(u8"「Defult.ini」を保存できませんでした。");
+    for (const bool bySignal : {false, true}) {
+        SCOPED_TRACE(bySignal ? "SIGTERM" : "close box");
+        TempDir dir;
+        dir.Write("Adress.dat", "a,a@example\r\n");
+        ui::MainWindow window(dir.path());
+        window.InstallTerminationHandlers();
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.Screen().Addresses().Add({"b", "b@example"});
+        fs::create_directories(dir.path() / "Defult.ini");  // cannot be replaced now
+        ModalWatch watch;
+        if (bySignal) {
+            StderrCapture err;
+            ::raise(SIGTERM);
+            EXPECT_TRUE(WaitFor([&] { return !window.isVisible(); }));
+            EXPECT_TRUE(watch.seen.isEmpty()) << watch.seen.join("|").toStdString();
+            EXPECT_TRUE(err.Text().contains(failed)) << err.Text().toStdString();
+        } else {
+            EXPECT_TRUE(window.close());
+            ASSERT_EQ(watch.seen.size(), 1);
+            EXPECT_TRUE(watch.seen[0].contains(failed)) << watch.seen[0].toStdString();
+            EXPECT_TRUE(watch.seen[0].contains(U(u8"ほかのファイルは保存しました。")));
+        }
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_EQ(dir.Read("Adress.dat"), "a,a@example\r\nb,b@example\r\n");
+        EXPECT_TRUE(fs::exists(dir.path() / "Log.dat"));
+        EXPECT_TRUE(fs::is_directory(dir.path() / "Defult.ini"));
+    }
+}
+
+// A full disk at close: nothing can be written, every file keeps its old bytes, no temporary
+// is left, and the window still closes. On a small tmpfs where the test may mount one, else
+// in a folder without write permission.
+TEST(MainWindow, FullFileSystemAtCloseKeepsTheOldFilesAndCloses) {
+    TempDir dir;
+    const fs::path data = dir.path() / "data";
+    fs::create_directory(data);
+    const bool mounted = ::mount("tmpfs", data.c_str(), "tmpfs", 0, "size=256k") == 0;
+    if (!mounted && ::geteuid() == 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here, and a read-only folder does not stop root";
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"Defult.ini", "[USER]\r\nDefaultAdress=P\r\n"},
+        {"User.Inf", Profile("P", "0", "") + "\r\n"},
+        {"Adress.dat", "a,a@example\r\n"},
+        {"Log.dat", "02/11/05,a.txt,a,\\,,0,h,21,u,,/pub,1\r\n"},
+    };
+    for (const auto& [name, bytes] : files) std::ofstream(data / name, std::ios::binary) << bytes;
+    {
+        ui::MainWindow window(data);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.Screen().Addresses().Add({"b", "b@example"});
+        window.Screen().Environment().SelectUseProxy();
+        if (mounted) {
+            std::ofstream filler(data / "filler", std::ios::binary);
+            const std::string block(4096, 'x');
+            while (filler.write(block.data(), block.size()) && filler.flush()) {
+            }
+        } else {
+            fs::permissions(data, fs::perms::owner_read | fs::perms::owner_exec);
+        }
+        ModalWatch watch;
+        EXPECT_TRUE(window.close());
+        EXPECT_FALSE(window.isVisible());
+        ASSERT_EQ(watch.seen.size(), 1);
+        for (const auto& [name, bytes] : files) {
+            EXPECT_TRUE(watch.seen[0].contains(U(u8"「") + QString::fromStdString(name) +
+                                               U(u8"」を保存できませんでした。")))
+                << name;
+        }
+        EXPECT_FALSE(watch.seen[0].contains(U(u8"ほかのファイルは保存しました。")));
+    }
+    for (const auto& [name, bytes] : files) {
+        std::ifstream in(data / name, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes) << name;
+    }
+    for (const auto& e : fs::directory_iterator(data)) {
+        const std::string name = e.path().filename().string();
+        EXPECT_NE(name.front(), '.') << name << ": a temporary was left behind";
+    }
+    if (mounted)
+        ::umount2(data.c_str(), MNT_DETACH);
+    else
+        fs::permissions(data, fs::perms::owner_all);
+}
+
+// A screen that refuses to close, so a close asked for by a signal stays pending.
+class StubbornDialog : public QDialog {
+public:
+    using QDialog::QDialog;
+
+protected:
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
+
+// The first SIGTERM waits for the close (here a screen that will not close); a second one
+// writes every list and ends the program at once.
+TEST(MainWindow, SecondTerminationSignalSavesAndEndsTheProgram) {
+    TempDir dir;
+    ui::MainWindow window(dir.path());
+    window.InstallTerminationHandlers();
+    int status = -1;
+    window.ForceExit = [&](int s) { status = s; };
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.Screen().Addresses().Add({"b", "b@example"});
+    StubbornDialog stubborn(&window);
+    bool openAfterFirst = false;
+    QTimer::singleShot(50, [] { ::raise(SIGTERM); });
+    QTimer::singleShot(300, [&] {
+        openAfterFirst = window.isVisible() && stubborn.isVisible() && status == -1 &&
+                         !fs::exists(dir.path() / "Log.dat");
+        ::raise(SIGTERM);
+    });
+    QTimer::singleShot(600, [&] { stubborn.done(0); });
+    stubborn.exec();
+    EXPECT_TRUE(openAfterFirst);
+    EXPECT_EQ(status, 128 + SIGTERM);
+    EXPECT_EQ(dir.Read("Adress.dat"), "b,b@example\r\n");
+    EXPECT_TRUE(fs::exists(dir.path() / "Log.dat"));
+    window.hide();
+}
+
+// When the event loop cannot answer (stuck in a call), a second SIGTERM still ends the process
+// within the grace time; one alone does not.
+TEST(MainWindow, SecondTerminationSignalEndsAProcessWhoseLoopIsStuck) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ui::termination::Install();
+        ui::termination::Reset();
+        ::raise(SIGTERM);
+        [[maybe_unused]] const auto n = ::write(ready[1], "1", 1);
+        for (;;) ::pause();  // a loop that never looks at the pipe
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    QTest::qWait(300);
+    int status = 0;
+    EXPECT_EQ(::waitpid(pid, &status, WNOHANG), 0) << "one signal ended it";
+    ::kill(pid, SIGTERM);
+    QElapsedTimer timer;
+    timer.start();
+    pid_t done = 0;
+    while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 &&
+           timer.elapsed() < (ui::termination::kGraceSeconds + 5) * 1000)
+        QTest::qWait(50);
+    if (done == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        FAIL() << "still running after the second signal";
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) << status;
+    EXPECT_GE(timer.elapsed(), (ui::termination::kGraceSeconds - 1) * 1000);
+}
+
+// The subject and directory go into the mail header and the FTP commands: a pasted line break
+// is taken out (so is one in text set from outside).
+TEST(MainWindow, SubjectAndDirectoryStayOnOneLine) {
     TempDir dir;
     ui::MainWindow window(dir.path());
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    fs::create_directories(dir.path() / "Defult.ini");  // cannot be read or replaced now
-    QString seen;
-    OnNextModal([&](QWidget* modal) {
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) seen = box->text();
-    });
-    EXPECT_FALSE(window.close());
-    EXPECT_FALSE(seen.isEmpty());
-    EXPECT_TRUE(window.isVisible());
-    fs::remove(dir.path() / "Defult.ini");
-    EXPECT_TRUE(window.close());
-    EXPECT_EQ(dir.Ini("FTP", "R1"), "1");
+    for (const char8_t* label : {u8"件  名", u8"送信ﾃﾞｨﾚｸﾄﾘ"}) {
+        auto* field = Named<QLineEdit>(&window, U(label));
+        ASSERT_TRUE(field);
+        field->clear();
+        QApplication::clipboard()->setText(QStringLiteral("Hello\r\nBcc: evil@example") + QChar(0) +
+                                           QStringLiteral("x\n"));
+        field->setFocus();
+        field->paste();
+        EXPECT_EQ(field->text(), QStringLiteral("HelloBcc: evil@examplex"));
+    }
+    EXPECT_EQ(window.Subject(), "HelloBcc: evil@examplex");
+    window.SetDirectoryText("\\a\r\nb");
+    EXPECT_EQ(window.DirectoryText(), "\\ab");
+    window.hide();
 }
 
 TEST(MainWindow, TerminationSignalsCloseLikeTheCloseBox) {

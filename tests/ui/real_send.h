@@ -41,13 +41,15 @@ private:
     fs::path path_;
 };
 
-inline void WriteProfile(const fs::path& dir, const std::string& recipient) {
+inline void WriteProfile(const fs::path& dir, const std::string& recipient,
+                         const std::string& ftpUser = "fern",
+                         const std::string& ftpPassword = "ftppass") {
     settings::TSenderProfile p;
     p.Name = "demo";
     p.FtpHost = "127.0.0.1";
     p.HostStartFolder = "/www";
-    p.FtpUserId = "fern";
-    p.FtpPassword = "ftppass";
+    p.FtpUserId = ftpUser;
+    p.FtpPassword = ftpPassword;
     p.WwwAddress = "files.example.test/fern/";
     p.MailName = S("山田");
     p.MailAddress = "sender@example.test";
@@ -77,7 +79,8 @@ struct RealSend {
         WriteProfile(data.path(), "tanaka@example.test");
         servers =
             std::make_unique<apptest::LocalServers>(work.path() / "srv", false, ftpBytesPerSecond);
-        if (!servers->Ready()) return "FTP and SMTP on 127.0.0.1:21/25: " + servers->Problem();
+        if (!servers->Ready()) return "FTP and SMTP on 127.0.0.1: " + servers->Problem();
+        servers->WritePorts(data.path(), "demo");
         const fs::path file = work.path() / fs::path(fileName);
         std::ofstream(file, std::ios::binary) << std::string(size, 'a');
         window = std::make_unique<ui::MainWindow>(data.path());

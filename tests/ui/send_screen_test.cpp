@@ -4,11 +4,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -19,14 +23,20 @@
 #include <set>
 
 #include "app/send_log.h"
+#include "peers/ftp_servers.h"
+#include "peers/mail_servers.h"
 #include "peers/require_server.h"
 #include "platform/data_dir.h"
 #include "platform/screen_text.h"
 #include "platform/texts.h"
 #include "settings/profile_store.h"
+#include "ui/connection_tab.h"
 #include "ui/deletion_dialog.h"
+#include "ui/environment_dialog.h"
 #include "ui/main_window.h"
 #include "ui/preview_dialog.h"
+#include "ui/profile_editor_dialog.h"
+#include "ui/profile_list_dialog.h"
 #include "ui/qt_text.h"
 #include "ui/real_send.h"
 #include "ui/resend_dialog.h"
@@ -62,6 +72,21 @@ private:
     QTimer timer_;
     bool busy_ = false;
 };
+
+// Opens the profile editor on the first profile, lets `edit` change its fields and presses OK;
+// true when the editor took them and closed.
+bool EditFirstProfile(app::MainScreen& screen, QWidget* parent,
+                      const std::function<void(ui::ProfileEditorDialog&)>& edit) {
+    ui::ProfileListDialog list(screen, parent);
+    list.open();
+    list.SelectRow(0);
+    list.ModifyButton()->click();
+    edit(*list.Editor());
+    list.Editor()->OkButton()->click();
+    const bool closed = !list.Editor()->isVisible();
+    list.close();
+    return closed;
+}
 
 std::string LogRecord(const std::string& name, const std::string& size) {
     return "02/11/05," + name + ",Sales,\\old,,0,127.0.0.1,1,fern,0420,/www," + size;
@@ -232,6 +257,165 @@ TEST(SendScreen, DeletionWindowRemovesFromTheListAndReportsAFailedConnection) {
     EXPECT_TRUE(boxes[0].contains('\n')) << "CR line breaks shown as line breaks";
     EXPECT_EQ(boxes[1], Q(texts().FtpConnectFailed));
     EXPECT_EQ(window.Screen().LogList().size(), 1u);
+}
+
+// Explicit TLS and passive mode chosen on the screens (profile editor tab "接続", environment
+// settings), then a send, its repeated mail and the deletion through the real windows against
+// a TLS vsftpd.
+TEST(SendScreen, TlsProfileSendsResendsAndDeletesThroughTheScreens) {
+    const auto& certs = ftptest::Certificates();
+    if (certs.dir.empty()) FERNLAY_SERVER_UNAVAILABLE(certs.error);
+    ftptest::TrustTestCa();
+    auto ftp = ftptest::StartFtpServer(ftptest::Kind::VsftpdExplicitTls);
+    if (!ftp->error.empty()) FERNLAY_SERVER_UNAVAILABLE("TLS vsftpd: " + ftp->error);
+    Dir data, work;
+    WriteProfile(data.path(), "tanaka@example.test", ftp->user, ftp->password);
+    apptest::LocalServers mail(work.path() / "srv", false);
+    if (!mail.Ready()) FERNLAY_SERVER_UNAVAILABLE("SMTP on 127.0.0.1: " + mail.Problem());
+    settings::ConnectionStore smtpOnly(data.path());
+    settings::TConnectionSettings smtp;
+    smtp.SmtpPort = mail.SmtpPort();
+    smtpOnly.SetProfile("demo", smtp);
+    smtpOnly.Save();
+    const fs::path file = work.path() / "tls.txt";
+    std::ofstream(file, std::ios::binary) << std::string(200000, 't');
+
+    ui::MainWindow window(data.path());
+    window.FileDialog = [file](QWidget*) { return QString::fromStdString(file.string()); };
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    app::MainScreen& screen = window.Screen();
+    ASSERT_TRUE(EditFirstProfile(screen, &window, [&](ui::ProfileEditorDialog& editor) {
+        ui::ConnectionTab* c = editor.Connection();
+        editor.Tabs()->setCurrentWidget(c);
+        c->FtpSecurityBox()->setCurrentIndex(1);
+        c->FtpPortField()->setText(QString::number(ftp->port));
+    }));
+    {
+        ui::EnvironmentDialog environment(screen, &window);
+        environment.Fill();
+        environment.open();
+        environment.PassiveBox()->click();
+        environment.OkButton()->click();
+    }
+    ASSERT_EQ(screen.Connections().ForProfile("demo").FtpSecurity, settings::TSecurity::Explicit);
+    ASSERT_TRUE(screen.Connections().Passive());
+
+    std::vector<QString> notices;
+    ModalAnswerer answer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return;
+        if (box->button(QMessageBox::Yes))
+            box->button(QMessageBox::Yes)->click();
+        else
+            notices.push_back(box->text());
+    });
+    screen.BrowseFile();
+    window.SendAction()->trigger();
+    const fs::path stored = ftp->root / "www" / "tls.txt";
+    ASSERT_TRUE(fs::exists(stored)) << (notices.empty() ? "" : notices[0].toStdString());
+    EXPECT_EQ(fs::file_size(stored), 200000u);
+    EXPECT_EQ(window.Status(), texts().StatusSendDone);
+    window.SendAction()->trigger();  // the same choices again: the mail only
+    EXPECT_EQ(apptest::ReadMailJson(mail.Maildir()).size(), 2u);
+    EXPECT_TRUE(notices.empty()) << notices.front().toStdString();
+
+    ui::DeletionDialog deletion(screen, &window);
+    QTimer::singleShot(0, [&] {
+        deletion.Grid()->selectRow(0);
+        deletion.DeleteButton()->click();
+        deletion.ExitButton()->click();
+    });
+    deletion.run();
+    EXPECT_FALSE(fs::exists(stored));
+    EXPECT_TRUE(screen.LogList().empty());
+    EXPECT_TRUE(notices.empty()) << notices.front().toStdString();
+    window.hide();
+}
+
+// Mail submission chosen on the screens: tab "接続" sets SMTP to STARTTLS on its port with SMTP
+// authentication and POP3 to STLS, the mail tab ticks POP before SMTP; the send through the real
+// window logs in to Dovecot over TLS and submits the notification to aiosmtpd with AUTH.
+TEST(SendScreen, SubmissionProfileSendsThroughTheScreens) {
+    const auto& certs = ftptest::Certificates();
+    if (certs.dir.empty()) FERNLAY_SERVER_UNAVAILABLE(certs.error);
+    ftptest::TrustTestCa();
+    auto ftp = ftptest::StartFtpServer(ftptest::Kind::Pyftpdlib);
+    if (!ftp->error.empty()) FERNLAY_SERVER_UNAVAILABLE(ftp->error);
+    auto smtp = mailtest::StartSmtpServer(mailtest::SmtpKind::StartTls);
+    if (!smtp->error.empty()) FERNLAY_SERVER_UNAVAILABLE(smtp->error);
+    auto pop = mailtest::StartPopServer(smtp->Maildir(), true);
+    if (!pop->error.empty()) FERNLAY_SERVER_UNAVAILABLE(pop->error);
+    Dir data, work;
+    WriteProfile(data.path(), "tanaka@example.test", ftp->user, ftp->password);
+    const fs::path file = work.path() / "submission.txt";
+    std::ofstream(file, std::ios::binary) << std::string(5000, 's');
+
+    ui::MainWindow window(data.path());
+    window.FileDialog = [file](QWidget*) { return QString::fromStdString(file.string()); };
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    app::MainScreen& screen = window.Screen();
+    ASSERT_TRUE(EditFirstProfile(screen, &window, [&](ui::ProfileEditorDialog& editor) {
+        editor.PopAuthBox()->setChecked(true);
+        editor.PopAccountField()->setText(QString::fromStdString(pop->user));
+        editor.PopPasswordField()->setText(QString::fromStdString(pop->password));
+        ui::ConnectionTab* c = editor.Connection();
+        editor.Tabs()->setCurrentWidget(c);
+        c->FtpPortField()->setText(QString::number(ftp->port));
+        c->SmtpSecurityBox()->setCurrentIndex(1);  // STARTTLS
+        c->SmtpPortField()->setText(QString::number(smtp->port));
+        c->SmtpAuthBox()->setChecked(true);
+        c->SmtpUserField()->setText(QString::fromStdString(smtp->user));
+        c->SmtpPasswordField()->setText(QString::fromStdString(smtp->password));
+        c->PopSecurityBox()->setCurrentIndex(1);  // STLS
+        c->PopPortField()->setText(QString::number(pop->port));
+    }));
+    const settings::TConnectionSettings stored = screen.Connections().ForProfile("demo");
+    ASSERT_EQ(stored.SmtpSecurity, settings::TSecurity::Explicit);
+    ASSERT_TRUE(stored.SmtpAuth);
+    ASSERT_EQ(stored.PopSecurity, settings::TSecurity::Explicit);
+
+    std::vector<QString> notices;
+    ModalAnswerer answer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return;
+        if (box->button(QMessageBox::Yes))
+            box->button(QMessageBox::Yes)->click();
+        else
+            notices.push_back(box->text());
+    });
+    screen.BrowseFile();
+    window.SendAction()->trigger();
+    EXPECT_TRUE(notices.empty()) << notices.front().toStdString();
+    EXPECT_EQ(window.Status(), texts().StatusSendDone);
+    EXPECT_TRUE(fs::exists(ftp->root / "www" / "submission.txt"));
+    EXPECT_EQ(smtp->MessageCount(), 1u);
+    EXPECT_EQ(smtp->AuthLog(), (std::vector<std::string>{"PLAIN taro ok"}));
+    window.hide();
+}
+
+// The certificate question shows host, reason and fingerprint, with No as the default answer.
+TEST(SendScreen, CertificateQuestionDefaultsToNo) {
+    Dir data;
+    ui::MainWindow window(data.path());
+    const app::CertificateQuestion q{"ftp.example.test", S("「ftp.example.test」の証明書"),
+                                     "AB:CD:EF"};
+    for (bool yes : {false, true}) {
+        QString text;
+        bool defaultNo = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            text = box->text();
+            defaultNo = box->defaultButton() == box->button(QMessageBox::No);
+            box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        EXPECT_EQ(window.AskTrustCertificate(q), yes);
+        EXPECT_TRUE(defaultNo);
+        EXPECT_TRUE(text.contains(QStringLiteral("AB:CD:EF"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QString::fromUtf8(u8"「ftp.example.test」の証明書")));
+    }
 }
 
 TEST(SendScreen, PreviewShowsPlaceholders) {

@@ -6,6 +6,8 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -29,6 +31,7 @@
 #include "settings/profile_store.h"
 #include "ui/address_entry_dialog.h"
 #include "ui/address_list_dialog.h"
+#include "ui/connection_tab.h"
 #include "ui/environment_dialog.h"
 #include "ui/profile_editor_dialog.h"
 #include "ui/profile_list_dialog.h"
@@ -430,6 +433,96 @@ TEST_F(SettingsScreens, FirstSavedProfileBecomesStandardAndFixedDirectoryReaches
     EXPECT_TRUE(view.directoryFixed);
 }
 
+// ---- tab "接続" ----
+
+// Every connection setting of the tab: shown from the profile's entry, kept on "Cancel",
+// stored under the saved name on "OK" (a rename carries it), duplicated and deleted with the
+// profile; a standard port is offered for a chosen security unless a port of one's own stands.
+TEST_F(SettingsScreens, ConnectionTabStoresOnOkKeepsOnCancelAndFollowsTheProfile) {
+    dir.Write("Connect.dat",
+              "P\tOffice\tftp.port=2121\tftp.security=explicit"
+              "\tftp.fingerprint=AB:CD\r\n");
+    Start({Line("Office")}, "Office");
+    const settings::TConnectionSettings before = screen->Connections().ForProfile("Office");
+    ui::ProfileListDialog list(*screen, &mainWindow);
+    list.open();
+    ui::ProfileEditorDialog* e = list.Editor();
+    ui::ConnectionTab* c = e->Connection();
+    EXPECT_EQ(ui::FromQt(e->Tabs()->tabText(2)), texts().ConnectionTab);
+
+    auto change = [&] {
+        list.SelectRow(0);
+        list.ModifyButton()->click();
+        EXPECT_EQ(c->FtpSecurityBox()->currentIndex(), 1);
+        EXPECT_EQ(c->FtpPortField()->text(), "2121");
+        EXPECT_EQ(c->FtpFingerprintField()->text(), "AB:CD");
+        EXPECT_EQ(c->SmtpPortField()->text(), "25");
+        EXPECT_FALSE(c->SmtpUserField()->isEnabled());
+        c->FtpSecurityBox()->setCurrentIndex(2);  // implicit: 2121 is the user's own
+        EXPECT_EQ(c->FtpPortField()->text(), "2121");
+        c->FtpNamesBox()->setCurrentIndex(1);
+        c->SmtpSecurityBox()->setCurrentIndex(1);  // STARTTLS offers 587 over the standard 25
+        EXPECT_EQ(c->SmtpPortField()->text(), "587");
+        c->SmtpAuthBox()->click();
+        EXPECT_TRUE(c->SmtpUserField()->isEnabled());
+        c->SmtpUserField()->setText("taro");
+        c->SmtpPasswordField()->setText("pw");
+        c->PopSecurityBox()->setCurrentIndex(2);
+        EXPECT_EQ(c->PopPortField()->text(), "995");
+        ASSERT_TRUE(c->FtpForgetButton()->isEnabled());
+        c->FtpForgetButton()->click();
+        EXPECT_EQ(c->FtpFingerprintField()->text(), "");
+        EXPECT_FALSE(c->FtpForgetButton()->isEnabled());
+    };
+    change();
+    e->CancelButton()->click();
+    EXPECT_EQ(screen->Connections().ForProfile("Office"), before);
+
+    change();
+    // A port that is none keeps the screen open on the tab.
+    c->PopPortField()->setText("0");
+    e->OkButton()->click();
+    EXPECT_TRUE(e->isVisible());
+    EXPECT_EQ(e->Tabs()->currentWidget(), c);
+    EXPECT_NE(TakeNotice(e).find(texts().InvalidConnectionPort), std::string::npos);
+    c->PopPortField()->setText("995");
+    e->NameField()->setText("Branch");
+    e->OkButton()->click();
+    ASSERT_FALSE(e->isVisible());
+    settings::TConnectionSettings expected;
+    expected.FtpPort = 2121;
+    expected.FtpSecurity = settings::TSecurity::Implicit;
+    expected.FtpNames = settings::TNameRule::Automatic;
+    expected.SmtpPort = 587;
+    expected.SmtpSecurity = settings::TSecurity::Explicit;
+    expected.SmtpAuth = true;
+    expected.SmtpUser = "taro";
+    expected.SmtpPassword = "pw";
+    expected.PopPort = 995;
+    expected.PopSecurity = settings::TSecurity::Implicit;
+    EXPECT_EQ(screen->Connections().ForProfile("Branch"), expected);
+    EXPECT_EQ(screen->Connections().ForProfile("Office"), settings::TConnectionSettings{});
+
+    list.SelectRow(0);
+    list.DuplicateButton()->click();
+    const std::string copy = texts().CopyPrefix + "Branch";
+    EXPECT_EQ(screen->Connections().ForProfile(copy), expected);
+    list.SelectRow(static_cast<int>(*Store().FindProfileIndex("Branch")));
+    list.DeleteButton()->click();
+    EXPECT_EQ(screen->Connections().ForProfile("Branch"), settings::TConnectionSettings{});
+    EXPECT_EQ(screen->Connections().ForProfile(copy), expected);
+}
+
+// The described tabs keep their size: the new tab never widens or heightens the editor.
+TEST_F(SettingsScreens, ConnectionTabLeavesTheEditorSizeAlone) {
+    Start();
+    ui::ProfileListDialog list(*screen, &mainWindow);
+    ui::ProfileEditorDialog* e = list.Editor();
+    const QSize with = e->sizeHint();
+    e->Tabs()->removeTab(2);
+    EXPECT_EQ(e->sizeHint(), with);
+}
+
 // ---- header/footer template editor ----
 
 TEST_F(SettingsScreens, TemplateEditorCreatesFileWithPlaceholderAndOkCancel) {
@@ -572,6 +665,88 @@ TEST_F(SettingsScreens, AddressEntryRefusesCommaInNameAndCancelChangesNothing) {
     EXPECT_EQ(screen->Addresses().Lines().lines(), std::vector<std::string>{"Bob,bob@example"});
 }
 
+// ---- line breaks at every door ----
+
+// Pastes text into a field as the user's Ctrl+V would.
+void Paste(QLineEdit* field, const QString& text) {
+    QApplication::clipboard()->setText(text);
+    field->setFocus();
+    field->end(false);
+    field->paste();
+}
+
+// A pasted CR, LF or NUL would split the stored line (a profile losing its later fields, a
+// bogus recipient after a restart). Every one-line field of the settings screens takes them
+// out, so what is stored is the pasted text on one line.
+TEST_F(SettingsScreens, PastedLineBreaksAndNulNeverReachTheStores) {
+    Start();
+    const QString hostile = QStringLiteral("a\r\nBcc: b") + QChar(0) + QStringLiteral("c\nd\re");
+    const std::string clean = "aBcc: bcde";
+    using Field = QLineEdit* (ui::ProfileEditorDialog::*)() const;
+    const std::pair<Field, std::size_t> profileFields[] = {
+        {&ui::ProfileEditorDialog::NameField, 0},
+        {&ui::ProfileEditorDialog::FtpHostField, 1},
+        {&ui::ProfileEditorDialog::HostStartFolderField, 2},
+        {&ui::ProfileEditorDialog::FtpUserIdField, 3},
+        {&ui::ProfileEditorDialog::FtpPasswordField, 4},
+        {&ui::ProfileEditorDialog::WwwAddressField, 5},
+        {&ui::ProfileEditorDialog::MailNameField, 6},
+        {&ui::ProfileEditorDialog::MailAddressField, 7},
+        {&ui::ProfileEditorDialog::ReplyAddressField, 8},
+        {&ui::ProfileEditorDialog::SmtpServerField, 9},
+        {&ui::ProfileEditorDialog::Pop3ServerField, 11},
+        {&ui::ProfileEditorDialog::PopAccountField, 12},
+        {&ui::ProfileEditorDialog::PopPasswordField, 13},
+        {&ui::ProfileEditorDialog::SendDirectoryField, 15},
+    };
+    ui::ProfileListDialog list(*screen, &mainWindow);
+    list.open();
+    ui::ProfileEditorDialog* editor = list.Editor();
+    for (const auto& [field, index] : profileFields) {
+        const std::string name = "P" + std::to_string(index);
+        SCOPED_TRACE(settings::kProfileFieldNames[index]);
+        list.NewButton()->click();
+        editor->PopAuthBox()->setChecked(true);
+        editor->FixedButton()->click();
+        editor->NameField()->setText(QString::fromStdString(name));
+        Paste((editor->*field)(), hostile);
+        EXPECT_EQ(ui::FromQt((editor->*field)()->text()), index == 0 ? name + clean : clean);
+        editor->OkButton()->click();
+        EXPECT_EQ(TakeNotice(editor), "");
+        const auto stored = Store().FindProfile(index == 0 ? name + clean : name);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(settings::ProfileField(*stored, index), index == 0 ? name + clean : clean);
+    }
+    list.close();
+
+    ui::AddressListDialog addresses(*screen, &mainWindow);
+    addresses.open();
+    ui::AddressEntryDialog* entry = addresses.Entry();
+    addresses.NewButton()->click();
+    Paste(entry->NameField(), hostile);
+    Paste(entry->AddressField(), QStringLiteral("x@example\r\nRCPT TO:<y@example>"));
+    entry->RegisterButton()->click();
+    EXPECT_FALSE(entry->isVisible());
+    EXPECT_EQ(screen->Addresses().Lines().lines(),
+              std::vector<std::string>{clean + ",x@exampleRCPT TO:<y@example>"});
+    addresses.close();
+
+    ui::EnvironmentDialog environment(*screen, &mainWindow);
+    environment.ProxyButton()->click();
+    Paste(environment.AddressField(), QStringLiteral("proxy.example\r\n"));
+    environment.PortField()->setText(QStringLiteral("8021\n"));
+    environment.OkButton()->click();
+    EXPECT_EQ(screen->Environment().ProxyHost, "proxy.example");
+    EXPECT_EQ(screen->Environment().ProxyPort, 8021);
+
+    // Written back and read again, every profile and the entry are still one line each.
+    ASSERT_TRUE(screen->SaveOnExit());
+    app::MainScreen again(view, dir.path());
+    again.StartUp();
+    EXPECT_EQ(again.Profiles().size(), std::size(profileFields));
+    EXPECT_EQ(again.Addresses().size(), 1u);
+}
+
 // ---- environment settings ----
 
 TEST_F(SettingsScreens, EnvironmentChoicesTakeEffectAtOnceEvenAfterCancel) {
@@ -651,6 +826,29 @@ TEST_F(SettingsScreens, EnvironmentOkTakesProxyOnlyWithDecimalPort) {
     EXPECT_FALSE(env.UseProxy);
     EXPECT_EQ(env.ProxyHost, "new.proxy");
     EXPECT_EQ(env.ProxyPort, 8021);
+}
+
+// "パッシブモード" is taken by "OK" only, and written to Connect.dat at exit.
+TEST_F(SettingsScreens, EnvironmentPassiveModeOkStoresCancelKeeps) {
+    Start();
+    ui::EnvironmentDialog dialog(*screen, &mainWindow);
+    dialog.Fill();
+    dialog.open();
+    EXPECT_FALSE(dialog.PassiveBox()->isChecked());
+    dialog.PassiveBox()->click();
+    dialog.CancelButton()->click();
+    EXPECT_FALSE(screen->Connections().Passive());
+
+    dialog.Fill();
+    dialog.open();
+    EXPECT_FALSE(dialog.PassiveBox()->isChecked());
+    dialog.PassiveBox()->click();
+    dialog.OkButton()->click();
+    EXPECT_TRUE(screen->Connections().Passive());
+    ASSERT_TRUE(screen->SaveOnExit());
+    EXPECT_NE(dir.Read("Connect.dat").find("passive=1"), std::string::npos);
+    dialog.Fill();
+    EXPECT_TRUE(dialog.PassiveBox()->isChecked());
 }
 
 TEST_F(SettingsScreens, EnvironmentShowsBothMembersOffAsLoaded) {
