@@ -27,7 +27,9 @@
 #include "ui/address_entry_dialog.h"
 #include "ui/address_list_dialog.h"
 #include "ui/deletion_dialog.h"
+#include "ui/environment_dialog.h"
 #include "ui/preview_dialog.h"
+#include "ui/profile_editor_dialog.h"
 #include "ui/profile_list_dialog.h"
 #include "ui/qt_text.h"
 #include "ui/real_send.h"
@@ -168,6 +170,21 @@ TEST(KeyboardAccess, TabOrderOfEveryWindow) {
              return DialogTabOrder(d);
          },
          Names({u8"送信者一覧", u8"新規", u8"修正", u8"複製", u8"削除", u8"標準", u8"閉じる"})},
+        {"profile editor",
+         [&] {
+             ui::ProfileEditorDialog d(screen, &window);
+             return DialogTabOrder(d);
+         },
+         // The send directory is off while the directory may be changed.
+         Names({u8"登録名", u8"FTP設定", u8"ﾎｽﾄｱﾄﾞﾚｽ", u8"ﾎｽﾄ開始ﾌｫﾙﾀﾞ", u8"ﾕｰｻﾞｰID", u8"ﾊﾟｽﾜｰﾄﾞ",
+                u8"ﾊﾟｽﾜｰﾄﾞ表示", u8"変更可", u8"FTPｻｰﾊﾞｰWWWｱﾄﾞﾚｽ", u8"OK", u8"Cancel"})},
+        {"environment",
+         [&] {
+             ui::EnvironmentDialog d(screen, &window);
+             return DialogTabOrder(d);
+         },
+         // One stop per choice (the arrows move inside); the proxy fields are off.
+         Names({u8"通常の接続", u8"作成する", u8"パッシブモード", u8"OK", u8"Cancel"})},
         {"template editor",
          [&] {
              ui::TemplateEditorDialog d(data.path(), &window);
