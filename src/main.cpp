@@ -1,10 +1,15 @@
-// Fernlay: the main screen over the data files beside the executable.
+// Fernlay: the main screen over the data directory (beside the executable when it may be
+// written there, else the per-user data folder).
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QMessageBox>
 #include <QTranslator>
 
-#include "ui/help.h"
+#include "app/main_screen.h"
+#include "platform/error.h"
+#include "platform/program_dirs.h"
 #include "ui/main_window.h"
+#include "ui/qt_text.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -14,7 +19,15 @@ int main(int argc, char** argv) {
     if (qtTexts.load(QStringLiteral("qtbase_ja"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(&qtTexts);
-    ui::MainWindow window(ui::ExecutablePath().parent_path());
+    platform::DataDirChoice data;
+    try {
+        data = platform::ChooseDataDir(platform::ExecutablePath(), platform::UserDataDir());
+    } catch (const platform::Error& e) {
+        QMessageBox::critical(nullptr, QStringLiteral("Fernlay"),
+                              ui::ToQt(app::MainScreen::ErrorText(e)));
+        return 1;
+    }
+    ui::MainWindow window(data.Dir);
     window.InstallTerminationHandlers();
     window.show();
     return app.exec();

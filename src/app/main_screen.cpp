@@ -307,6 +307,10 @@ void MainScreen::FileFieldChanged() {
     if (view_.FileText() != state_.FileName) state_.ResendMode = false;
 }
 
-void MainScreen::DirectoryFieldChanged() { state_.ResendMode = false; }
+void MainScreen::DirectoryFieldChanged() {
+    state_.ResendMode = false;
+    // The detail area follows the download address of the directory as typed.
+    if (!profiles_.empty()) DrawDetailTemplate();
+}
 
 }  // namespace app

@@ -99,6 +99,11 @@ struct Texts {
     std::string FooterAreaName = Sjis(u8"フッター");
     std::string StatusName = Sjis(u8"ステータス");
     std::string ProgressName = Sjis(u8"進行状況");
+    // Names for assistive software (our own wording).
+    std::string ToolbarName = Sjis(u8"ツールバー");
+    std::string StatusBarName = Sjis(u8"ステータスバー");
+    std::string EditSenderName = Sjis(u8"送信者を編集");
+    std::string EditRecipientName = Sjis(u8"送信先を編集");
     std::string SendHint = Sjis(u8"送信");
     std::string DeleteHint = Sjis(u8"削除");
     std::string ResendHint = Sjis(u8"再送信");

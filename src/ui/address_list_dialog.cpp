@@ -45,12 +45,14 @@ AddressListDialog::AddressListDialog(app::MainScreen& screen, QWidget* parent)
     grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setTabKeyNavigation(false);  // Tab leaves the grid; the arrows move in it
     grid_->setMinimumSize(100 + 160 + 4, 200);
 
     new_ = Button(t.NewButton, this);
     modify_ = Button(t.ModifyButton, this);
     delete_ = Button(t.DeleteButton, this);
     close_ = Button(t.CloseButton, this);
+    modify_->setDefault(true);  // Enter on the list opens the selected entry
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {new_, modify_, delete_, close_}) buttons->addWidget(b);
 

@@ -10,6 +10,8 @@
 
 #include "platform/error.h"
 #include "platform/texts.h"
+#include "ui/accessibility.h"
+#include "ui/keys.h"
 #include "ui/log_grid.h"
 #include "ui/qt_text.h"
 #include "ui/trust_question.h"
@@ -28,10 +30,14 @@ DeletionDialog::DeletionDialog(app::MainScreen& screen, QWidget* parent) : QDial
     delete_->setAccessibleName(ToQt(t.DeleteDataButton));
     exit_ = new QPushButton(ToQt(t.ExitButton), this);
     exit_->setAccessibleName(ToQt(t.ExitButton));
-    status_ = new QLabel(this);
+    // Enter never deletes by itself: no button is the default, each has its own key.
+    for (QPushButton* b : {remove_, delete_, exit_}) b->setAutoDefault(false);
+    keys::Bind(remove_, keys::RemoveFromList);
+    keys::Bind(delete_, keys::Delete);
+    keys::Bind(exit_, keys::Exit);
+    status_ = new StatusLine(ToQt(t.StatusName), this);
     status_->setFrameShape(QFrame::Panel);
     status_->setFrameShadow(QFrame::Sunken);
-    status_->setAccessibleName(ToQt(t.StatusName));
     deletion_ = std::make_unique<app::Deletion>(*this, screen.LogList(), screen.Environment(),
                                                 screen.Connections(), screen.DataDir());
     connect(remove_, &QPushButton::clicked, this, [this] { deletion_->RemoveFromList(); });
@@ -44,9 +50,13 @@ DeletionDialog::DeletionDialog(app::MainScreen& screen, QWidget* parent) : QDial
             ShowMessage(app::MainScreen::ErrorText(e));
         }
         setEnabled(true);
+        // The keyboard comes back here after the question and the job, which disabling dropped.
+        activateWindow();
+        delete_->setFocus(Qt::OtherFocusReason);
         if (closeWhenDone_) QDialog::reject();
     });
     connect(exit_, &QPushButton::clicked, this, &DeletionDialog::reject);
+    grid_->setFocus();  // no default button would take it
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(remove_);
     buttons->addWidget(delete_);
@@ -62,7 +72,7 @@ DeletionDialog::DeletionDialog(app::MainScreen& screen, QWidget* parent) : QDial
 DeletionDialog::~DeletionDialog() = default;
 
 int DeletionDialog::run() {
-    status_->clear();
+    status_->SetLine(QString());
     deletion_->FillGrid();
     return exec();
 }
@@ -81,7 +91,7 @@ void DeletionDialog::SetGridRows(const std::vector<app::LogGridRow>& rows) {
 
 int DeletionDialog::SelectedRow() const { return SelectedGridRow(grid_); }
 
-void DeletionDialog::SetStatus(const std::string& text) { status_->setText(ToQt(text)); }
+void DeletionDialog::SetStatus(const std::string& text) { status_->SetLine(ToQt(text)); }
 
 std::string DeletionDialog::Status() const { return FromQt(status_->text()); }
 

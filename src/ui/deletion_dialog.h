@@ -7,11 +7,12 @@
 #include "app/deletion.h"
 #include "app/main_screen.h"
 
-class QLabel;
 class QPushButton;
 class QTableWidget;
 
 namespace ui {
+
+class StatusLine;
 
 class DeletionDialog : public QDialog, public app::DeletionView {
     Q_OBJECT
@@ -42,7 +43,7 @@ private:
     QPushButton* remove_ = nullptr;
     QPushButton* delete_ = nullptr;
     QPushButton* exit_ = nullptr;
-    QLabel* status_ = nullptr;
+    StatusLine* status_ = nullptr;
     std::unique_ptr<app::Deletion> deletion_;
     bool closeWhenDone_ = false;  // closed while a deletion ran
 };

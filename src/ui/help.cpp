@@ -10,16 +10,6 @@
 
 namespace ui {
 
-std::filesystem::path ExecutablePath() {
-    std::error_code ec;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : path;
-}
-
-std::filesystem::path HelpFilePath(const std::filesystem::path& executable) {
-    return std::filesystem::path(executable).replace_extension(".hlp");
-}
-
 void OpenHelpFile(QWidget* parent, const std::filesystem::path& helpFile) {
     const auto& t = platform::texts();
     const QString shown = QString::fromStdString(helpFile.string());

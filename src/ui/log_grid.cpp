@@ -19,6 +19,7 @@ QTableWidget* MakeLogGrid(QWidget* parent) {
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setTabKeyNavigation(false);  // Tab leaves the grid; the arrows move in it
     grid->verticalHeader()->setVisible(false);
     grid->verticalHeader()->setDefaultSectionSize(15);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

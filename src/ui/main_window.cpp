@@ -11,15 +11,18 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QStatusBar>
@@ -32,9 +35,12 @@
 
 #include "app/send_job.h"
 #include "platform/error.h"
+#include "platform/program_dirs.h"
 #include "platform/texts.h"
+#include "ui/accessibility.h"
 #include "ui/deletion_dialog.h"
 #include "ui/help.h"
+#include "ui/keys.h"
 #include "ui/preview_dialog.h"
 #include "ui/qt_event_pump.h"
 #include "ui/qt_text.h"
@@ -65,7 +71,8 @@ namespace {
 constexpr int kClientWidth = 557;
 constexpr int kClientHeight = 516;
 
-// A simple generated toolbar image: a coloured tile with the hint's first character.
+// The toolbar image when the desktop's icon theme has none: a coloured tile with the hint's
+// first character.
 QIcon MakeIcon(const QColor& colour, const QString& glyph) {
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
@@ -96,7 +103,7 @@ private:
 }  // namespace
 
 MainWindow::MainWindow(std::filesystem::path dataDir, QWidget* parent)
-    : QMainWindow(parent), helpFile_(HelpFilePath(ExecutablePath())) {
+    : QMainWindow(parent), helpFile_(platform::HelpFilePath(platform::ExecutablePath())) {
     ForceExit = [](int status) {
         std::fflush(stderr);
         ::_exit(status);
@@ -132,31 +139,43 @@ void MainWindow::BuildControls() {
 
     auto* toolbar = new QToolBar(this);
     toolbar->setObjectName(QStringLiteral("toolbar"));
+    toolbar->setAccessibleName(ToQt(t.ToolbarName));
     toolbar->setMovable(false);
     toolbar->setFloatable(false);
-    toolbar->setIconSize(QSize(32, 32));
-    toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    toolbar->setIconSize(QSize(24, 24));
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
     addToolBar(Qt::TopToolBarArea, toolbar);
-    auto addAction = [&](const std::string& hint, const QColor& colour) {
+    std::vector<QWidget*> order;  // the tab order, top to bottom
+    // The desktop's icon under its freedesktop name, else a drawn tile; the hint text under it.
+    auto addAction = [&](const std::string& hint, const char* iconName, const QColor& colour,
+                         const QKeySequence& key) {
         const QString text = ToQt(hint);
-        QAction* action = toolbar->addAction(MakeIcon(colour, text), text);
-        action->setToolTip(text);
+        QAction* action = toolbar->addAction(
+            QIcon::fromTheme(QLatin1String(iconName), MakeIcon(colour, text)), text);
+        keys::Bind(action, key);
         action->setStatusTip(QString());
         if (QWidget* button = toolbar->widgetForAction(action)) {
             button->setAccessibleName(text);
-            button->setToolTip(text);
+            button->setToolTip(action->toolTip());
+            // Tool buttons take no focus by default; these are the only way to their actions.
+            button->setFocusPolicy(Qt::TabFocus);
+            button->installEventFilter(this);
+            order.push_back(button);
         }
         return action;
     };
-    sendAction_ = addAction(t.SendHint, QColor(0x2e, 0x7d, 0x32));
-    deleteAction_ = addAction(t.DeleteHint, QColor(0xc6, 0x28, 0x28));
-    resendAction_ = addAction(t.ResendHint, QColor(0x1e, 0x88, 0xe5));
-    previewAction_ = addAction(t.PreviewHint, QColor(0x6a, 0x1b, 0x9a));
-    environmentAction_ = addAction(t.EnvironmentHint, QColor(0x55, 0x6b, 0x2f));
-    exitAction_ = addAction(t.ExitHint, QColor(0x61, 0x61, 0x61));
-    versionAction_ = addAction(t.VersionHint, QColor(0x00, 0x83, 0x8f));
-    helpAction_ = addAction(t.HelpHint, QColor(0xef, 0x6c, 0x00));
+    sendAction_ = addAction(t.SendHint, "mail-send", QColor(0x2e, 0x7d, 0x32), keys::Send);
+    deleteAction_ = addAction(t.DeleteHint, "edit-delete", QColor(0xc6, 0x28, 0x28), keys::Delete);
+    resendAction_ = addAction(t.ResendHint, "mail-forward", QColor(0x1e, 0x88, 0xe5), keys::Resend);
+    previewAction_ =
+        addAction(t.PreviewHint, "document-print-preview", QColor(0x6a, 0x1b, 0x9a), keys::Preview);
+    environmentAction_ = addAction(t.EnvironmentHint, "preferences-system",
+                                   QColor(0x55, 0x6b, 0x2f), keys::Environment);
+    exitAction_ = addAction(t.ExitHint, "application-exit", QColor(0x61, 0x61, 0x61), keys::Exit);
+    versionAction_ =
+        addAction(t.VersionHint, "help-about", QColor(0x00, 0x83, 0x8f), keys::Version);
+    helpAction_ = addAction(t.HelpHint, "help-contents", QColor(0xef, 0x6c, 0x00), keys::Help);
     connect(sendAction_, &QAction::triggered, this, &MainWindow::StartSend);
     connect(deleteAction_, &QAction::triggered, this, &MainWindow::OpenDeletion);
     connect(resendAction_, &QAction::triggered, this, &MainWindow::OpenResend);
@@ -174,15 +193,23 @@ void MainWindow::BuildControls() {
     auto addRow = [&](const std::string& label, QWidget* field, QPushButton* button) {
         auto* caption = new QLabel(ToQt(label), central);
         caption->setBuddy(field);
-        field->setAccessibleName(ToQt(label));
+        if (auto* box = qobject_cast<QComboBox*>(field))
+            NameSelector(box, ToQt(label));
+        else
+            field->setAccessibleName(ToQt(label));
         grid->addWidget(caption, row, 0);
         grid->addWidget(field, row, 1, 1, button ? 1 : 2);
-        if (button) grid->addWidget(button, row, 2);
+        order.push_back(field);
+        if (button) {
+            grid->addWidget(button, row, 2);
+            order.push_back(button);
+        }
         ++row;
     };
     auto makeButton = [&](const std::string& text, const std::string& accessible) {
         auto* button = new QPushButton(ToQt(text), central);
         button->setAccessibleName(ToQt(accessible));
+        button->setToolTip(ToQt(accessible));
         button->setAutoDefault(false);
         return button;
     };
@@ -190,21 +217,20 @@ void MainWindow::BuildControls() {
     senderBox_ = new QComboBox(central);
     senderBox_->setEditable(true);
     senderBox_->setInsertPolicy(QComboBox::NoInsert);
-    senderEdit_ = makeButton(t.EditButton, t.EditButton);
-    senderEdit_->setAccessibleDescription(ToQt(t.SenderLabel));
+    senderEdit_ = makeButton(t.EditButton, t.EditSenderName);
     addRow(t.SenderLabel, senderBox_, senderEdit_);
 
     recipientBox_ = new QComboBox(central);
     recipientBox_->setEditable(true);
     recipientBox_->setInsertPolicy(QComboBox::NoInsert);
-    recipientEdit_ = makeButton(t.EditButton, t.EditButton);
-    recipientEdit_->setAccessibleDescription(ToQt(t.RecipientLabel));
+    recipientEdit_ = makeButton(t.EditButton, t.EditRecipientName);
     addRow(t.RecipientLabel, recipientBox_, recipientEdit_);
 
     fileEdit_ = new QLineEdit(central);
     fileEdit_->setReadOnly(true);
     fileEdit_->installEventFilter(this);
     browseButton_ = makeButton(t.BrowseButton, t.BrowseButton);
+    keys::Bind(browseButton_, keys::Browse);
     addRow(t.FileLabel, fileEdit_, browseButton_);
 
     directoryEdit_ = OneLineField(central);
@@ -218,42 +244,52 @@ void MainWindow::BuildControls() {
         auto* area = new QPlainTextEdit(central);
         area->setAccessibleName(ToQt(name));
         area->setReadOnly(readOnly);
-        area->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        area->setLineWrapMode(readOnly ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+        area->setHorizontalScrollBarPolicy(readOnly ? Qt::ScrollBarAsNeeded
+                                                    : Qt::ScrollBarAlwaysOff);
         area->setVerticalScrollBarPolicy(readOnly ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
         area->setTabChangesFocus(true);
+        // Read-only text can still be reached and read line by line from the keyboard.
+        if (readOnly)
+            area->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        order.push_back(area);
         return area;
     };
     headerMemo_ = makeArea(t.HeaderAreaName, false);
     detailMemo_ = makeArea(t.DetailAreaName, true);
     footerMemo_ = makeArea(t.FooterAreaName, false);
+    // Tab walks the fields top to bottom, then the toolbar.
+    std::rotate(order.begin(), order.begin() + 8, order.end());
+    for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(8, 6, 8, 4);
     layout->setSpacing(4);
     layout->addLayout(grid);
-    // The detail area shows its whole template: six lines, of which the rule wraps once.
-    // Japanese glyphs come from a fallback font whose lines are taller than the base font's.
+    // The detail area shows its whole template: six unwrapped lines, and room for a horizontal
+    // scroll bar should the rule be wider than the area. Japanese glyphs come from a fallback
+    // font whose lines are taller than the base font's.
     const QFontMetrics metrics = detailMemo_->fontMetrics();
     const int line =
         std::max(metrics.lineSpacing(), metrics.boundingRect(ToQt(t.DetailFileSize)).height() + 1);
     const int frame = 2 * detailMemo_->frameWidth();
     const int margin = 2 * static_cast<int>(detailMemo_->document()->documentMargin());
-    detailMemo_->setFixedHeight(line * 7 + frame + margin);
+    const int scrollBar = detailMemo_->horizontalScrollBar()->sizeHint().height();
+    detailMemo_->setFixedHeight(line * 6 + frame + margin + scrollBar);
     layout->addWidget(headerMemo_, 1);
     layout->addWidget(detailMemo_, 0);
     layout->addWidget(footerMemo_, 1);
     setCentralWidget(central);
 
-    statusLabel_ = new QLabel(this);
+    statusLabel_ = new StatusLine(ToQt(t.StatusName), this);
     statusLabel_->setFixedWidth(300);
     statusLabel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    statusLabel_->setAccessibleName(ToQt(t.StatusName));
     progressBar_ = new QProgressBar(this);
     progressBar_->setRange(0, 100);
     progressBar_->setValue(0);
     progressBar_->setTextVisible(false);
     progressBar_->setAccessibleName(ToQt(t.ProgressName));
+    statusBar()->setAccessibleName(ToQt(t.StatusBarName));
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(statusLabel_);
     statusBar()->addWidget(progressBar_, 1);
@@ -305,6 +341,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         Guard([this] { screen_->BrowseFile(); });
         return true;
     }
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+        // From the keyboard the file field acts like a click, and a toolbar button takes Enter
+        // as well as Space.
+        if (watched == fileEdit_ && (enter || key == Qt::Key_Space)) {
+            Guard([this] { screen_->BrowseFile(); });
+            return true;
+        }
+        if (auto* button = qobject_cast<QToolButton*>(watched); button && enter) {
+            button->click();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -312,6 +362,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (centred_) return;
     centred_ = true;
+    senderBox_->setFocus(Qt::OtherFocusReason);
     if (QScreen* where = screen()) {
         const QRect area = where->availableGeometry();
         const QRect frame = frameGeometry();
@@ -410,6 +461,9 @@ void MainWindow::StartSend() {
 }
 
 void MainWindow::ClosePendingNow() {
+    // Back from a sub-screen or a job: the keyboard is here again, whatever the window
+    // manager does with the closed screen's focus.
+    activateWindow();
     if (!closePending_) return;
     closePending_ = false;
     close();
@@ -538,7 +592,7 @@ std::vector<std::string> MainWindow::FooterLines() const {
     return SplitAreaLines(footerMemo_->toPlainText());
 }
 
-void MainWindow::SetStatus(const std::string& text) { statusLabel_->setText(ToQt(text)); }
+void MainWindow::SetStatus(const std::string& text) { statusLabel_->SetLine(ToQt(text)); }
 
 std::string MainWindow::Status() const { return FromQt(statusLabel_->text()); }
 
@@ -563,15 +617,25 @@ bool MainWindow::AskTrustCertificate(const app::CertificateQuestion& question) {
 }
 
 std::optional<std::string> MainWindow::AskOpenFileName() {
+    QPointer<QWidget> focused = QApplication::focusWidget();
     const QString chosen = FileDialog ? FileDialog(this) : QString();
+    // Back to where the keyboard was, whichever way the chooser closed.
+    activateWindow();
+    if (focused) focused->setFocus(Qt::OtherFocusReason);
     if (chosen.isEmpty()) return std::nullopt;
     // The file system's own bytes; the logic refuses names without a Shift_JIS form.
     return QFile::encodeName(chosen).toStdString();
 }
 
 void MainWindow::SetScreenEnabled(bool enabled) {
+    // Disabling drops the keyboard focus; it comes back to the same control afterwards.
+    if (!enabled && QApplication::focusWidget() && isAncestorOf(QApplication::focusWidget()))
+        focusBeforeJob_ = QApplication::focusWidget();
     setEnabled(enabled);
-    if (enabled) activateWindow();
+    if (!enabled) return;
+    activateWindow();
+    if (focusBeforeJob_) focusBeforeJob_->setFocus(Qt::OtherFocusReason);
+    focusBeforeJob_ = nullptr;
 }
 
 }  // namespace ui

@@ -14,6 +14,7 @@
 // settings (they act on MainScreen::Environment() directly).
 // Profile changes made inside the profile list (editor "OK") call MainScreen::LoadProfileSettings.
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -42,6 +43,7 @@ class SendJob;
 namespace ui {
 
 class QtEventPump;
+class StatusLine;
 
 class MainWindow : public QMainWindow, public app::MainView {
     Q_OBJECT
@@ -55,7 +57,7 @@ public:
 
     // The platform's file-open dialog; tests replace it. Empty result = cancelled.
     std::function<QString(QWidget* parent)> FileDialog;
-    // Where "ヘルプ" looks; the executable's path with ".hlp" unless set.
+    // Where "ヘルプ" looks; platform::HelpFilePath of the running executable unless set.
     void SetHelpFile(std::filesystem::path path) { helpFile_ = std::move(path); }
 
     // SIGTERM, SIGHUP and SIGINT close this window as its close box does, without waiting on
@@ -125,7 +127,8 @@ protected:
 private:
     void BuildControls();
     void OnTerminationSignal();
-    // Closes now when a close was asked for while a job ran.
+    // After a sub-screen or a job: activates this window again, and closes it now when a close
+    // was asked for meanwhile.
     void ClosePendingNow();
     // Runs one logic operation; a failure is shown as a message.
     template <class F>
@@ -160,7 +163,8 @@ private:
     QPlainTextEdit* headerMemo_ = nullptr;
     QPlainTextEdit* detailMemo_ = nullptr;
     QPlainTextEdit* footerMemo_ = nullptr;
-    QLabel* statusLabel_ = nullptr;
+    StatusLine* statusLabel_ = nullptr;
+    QPointer<QWidget> focusBeforeJob_;  // where the keyboard was when a job began
     QProgressBar* progressBar_ = nullptr;
     QSocketNotifier* signalNotifier_ = nullptr;
 };

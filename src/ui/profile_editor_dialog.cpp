@@ -164,6 +164,7 @@ ProfileEditorDialog::ProfileEditorDialog(app::MainScreen& screen, QWidget* paren
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     ok_->setAccessibleName(ok_->text());
     cancel_->setAccessibleName(cancel_->text());
+    ok_->setDefault(true);  // Enter in any field is "OK", Esc "Cancel"
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok_);

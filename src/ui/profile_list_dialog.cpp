@@ -48,6 +48,7 @@ ProfileListDialog::ProfileListDialog(app::MainScreen& screen, QWidget* parent)
     grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setTabKeyNavigation(false);  // Tab leaves the grid; the arrows move in it
     grid_->setMinimumWidth(150 + 99 + 4);
 
     new_ = Button(t.NewButton, this);
@@ -56,6 +57,7 @@ ProfileListDialog::ProfileListDialog(app::MainScreen& screen, QWidget* parent)
     delete_ = Button(t.DeleteButton, this);
     standard_ = Button(t.StandardButton, this);
     close_ = Button(t.CloseButton, this);
+    modify_->setDefault(true);  // Enter on the list opens the selected profile
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {new_, modify_, duplicate_, delete_, standard_, close_})
         buttons->addWidget(b);

@@ -9,6 +9,7 @@
 #include "app/send_log.h"
 #include "platform/error.h"
 #include "platform/texts.h"
+#include "ui/keys.h"
 #include "ui/log_grid.h"
 #include "ui/qt_text.h"
 
@@ -25,6 +26,11 @@ ResendDialog::ResendDialog(app::MainScreen& screen, QWidget* parent)
     select_->setAccessibleName(ToQt(t.SelectButton));
     exit_ = new QPushButton(ToQt(t.ExitButton), this);
     exit_->setAccessibleName(ToQt(t.ExitButton));
+    // Enter chooses the selected send, Esc (or Ctrl+Q, as everywhere) leaves.
+    select_->setDefault(true);
+    exit_->setAutoDefault(false);
+    keys::ShowKey(select_, QKeySequence(Qt::Key_Return));
+    keys::Bind(exit_, keys::Exit);
     connect(select_, &QPushButton::clicked, this, &ResendDialog::Select);
     connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
     connect(grid_, &QTableWidget::cellDoubleClicked, this, &ResendDialog::Select);

@@ -18,6 +18,7 @@ TemplateEditorDialog::TemplateEditorDialog(std::filesystem::path dataDir, QWidge
     area_ = new QPlainTextEdit(this);
     area_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area_->setTabChangesFocus(true);  // as in the main screen's text areas
     area_->setAccessibleName(ToQt(platform::texts().TemplateAreaName));
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -141,15 +142,17 @@ TEST(MainWindow, FirstStartWithNoDataFilesThroughTheWindow) {
         EXPECT_EQ(progress->maximum(), 100);
         EXPECT_EQ(Named<QLabel>(&window, U(u8"ステータス"))->width(), 300);
 
-        // Eight image buttons in order; the send workflow's four are inactive for now.
+        // Eight image buttons in order, each hint text under its icon.
         auto* toolbar = window.findChild<QToolBar*>();
         ASSERT_TRUE(toolbar);
         const QList<QAction*> actions = toolbar->actions();
         const QStringList hints{U(u8"送信"),     U(u8"削除"), U(u8"再送信"),  U(u8"ﾌﾟﾚﾋﾞｭｰ"),
                                 U(u8"環境設定"), U(u8"終了"), U(u8"ﾊﾞｰｼﾞｮﾝ"), U(u8"ヘルプ")};
         ASSERT_EQ(actions.size(), hints.size());
+        EXPECT_EQ(toolbar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
         for (int i = 0; i < hints.size(); ++i) {
-            EXPECT_EQ(actions[i]->toolTip(), hints[i]);
+            EXPECT_EQ(actions[i]->text(), hints[i]);
+            EXPECT_TRUE(actions[i]->toolTip().startsWith(hints[i]));
             EXPECT_FALSE(actions[i]->icon().isNull());
             EXPECT_TRUE(actions[i]->isEnabled()) << hints[i].toStdString();
         }
@@ -193,10 +196,12 @@ TEST(MainWindow, EveryControlCarriesAnAccessibleName) {
     EXPECT_EQ(toolNames,
               (QStringList{U(u8"送信"), U(u8"削除"), U(u8"再送信"), U(u8"ﾌﾟﾚﾋﾞｭｰ"), U(u8"環境設定"),
                            U(u8"終了"), U(u8"ﾊﾞｰｼﾞｮﾝ"), U(u8"ヘルプ")}));
-    int editButtons = 0;
-    for (QPushButton* b : window.findChildren<QPushButton*>())
-        editButtons += b->accessibleName() == U(u8"編集");
-    EXPECT_EQ(editButtons, 2);
+    // The two "編集" buttons differ by name.
+    for (const char8_t* name : {u8"送信者を編集", u8"送信先を編集"}) {
+        auto* edit = Named<QPushButton>(&window, U(name));
+        ASSERT_TRUE(edit) << reinterpret_cast<const char*>(name);
+        EXPECT_EQ(edit->text(), U(u8"編集"));
+    }
     EXPECT_TRUE(Named<QPushButton>(&window, U(u8"参照")));
     window.hide();
 }
@@ -230,6 +235,13 @@ TEST(MainWindow, DirectoryFieldFollowsTheChosenProfile) {
     QTest::keyClicks(directory, "sub");
     EXPECT_FALSE(window.Screen().State().ResendMode);
     EXPECT_EQ(window.DirectoryText(), "\\sub");
+    // The detail area follows the typing, each of its lines on one line.
+    EXPECT_EQ(window.DetailLines().at(1), "http://www.example/~u/sub/****.***");
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QTextDocument* detail = Named<QPlainTextEdit>(&window, U(u8"データ詳細"))->document();
+    EXPECT_EQ(detail->lineCount(), detail->blockCount());
+    window.hide();
 
     // Typed text is a change of the sender selector too; a path loads no file.
     dir.Write("../escape.hed", "outside\r\n");
@@ -510,9 +522,7 @@ TEST(MainWindow, TerminationSignalsCloseLikeTheCloseBox) {
 
 // The "編集" button beside the selector with that label.
 QPushButton* EditButtonFor(QWidget* window, const QString& label) {
-    for (QPushButton* b : window->findChildren<QPushButton*>())
-        if (b->accessibleName() == U(u8"編集") && b->accessibleDescription() == label) return b;
-    return nullptr;
+    return Named<QPushButton>(window, label + U(u8"を編集"));
 }
 
 TEST(MainWindow, SelectorsRefreshAfterTheListScreensClose) {

@@ -22,7 +22,6 @@
 #include <memory>
 #include <set>
 
-#include "app/send_e2e_servers.h"
 #include "app/send_log.h"
 #include "peers/ftp_servers.h"
 #include "peers/mail_servers.h"
@@ -39,33 +38,19 @@
 #include "ui/profile_editor_dialog.h"
 #include "ui/profile_list_dialog.h"
 #include "ui/qt_text.h"
+#include "ui/real_send.h"
 #include "ui/resend_dialog.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using platform::texts;
+using uitest::Dir;
+using uitest::RealSend;
+using uitest::S;
+using uitest::WriteProfile;
 
-std::string S(const char* utf8) { return platform::Utf8ToSjis(utf8); }
 QString Q(const std::string& sjis) { return ui::ToQt(sjis); }
-
-class Dir {
-public:
-    Dir() {
-        path_ = fs::temp_directory_path() / ("fernlay-send-ui-" + std::to_string(::getpid()) + "-" +
-                                             std::to_string(counter_++));
-        fs::create_directories(path_);
-    }
-    ~Dir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    static inline int counter_ = 0;
-    fs::path path_;
-};
 
 // Hands every modal screen that appears to act (which must close it), until stopped.
 class ModalAnswerer {
@@ -88,29 +73,6 @@ private:
     bool busy_ = false;
 };
 
-void WriteProfile(const fs::path& dir, const std::string& recipient,
-                  const std::string& ftpUser = "fern", const std::string& ftpPassword = "ftppass") {
-    settings::TSenderProfile p;
-    p.Name = "demo";
-    p.FtpHost = "127.0.0.1";
-    p.HostStartFolder = "/www";
-    p.FtpUserId = ftpUser;
-    p.FtpPassword = ftpPassword;
-    p.WwwAddress = "files.example.test/fern/";
-    p.MailName = S("山田");
-    p.MailAddress = "sender@example.test";
-    p.ReplyAddress = "sender@example.test";
-    p.SmtpServer = "127.0.0.1";
-    p.PopAuth = "0";
-    p.Pop3Server = "127.0.0.1";
-    p.DirectoryFixed = "0";
-    platform::WriteLines(dir / "User.Inf", {settings::FormatProfileLine(p)});
-    platform::WriteLines(dir / "Defult.ini", {"[USER]", "DefaultAdress=demo"});
-    platform::WriteLines(dir / "Adress.dat", {S("田中") + "," + recipient});
-    platform::WriteLines(settings::HeaderPath(dir, "demo"), {S("いつもお世話になっております。")});
-    platform::WriteLines(settings::FooterPath(dir, "demo"), {S("山田")});
-}
-
 // Opens the profile editor on the first profile, lets `edit` change its fields and presses OK;
 // true when the editor took them and closed.
 bool EditFirstProfile(app::MainScreen& screen, QWidget* parent,
@@ -129,31 +91,6 @@ bool EditFirstProfile(app::MainScreen& screen, QWidget* parent,
 std::string LogRecord(const std::string& name, const std::string& size) {
     return "02/11/05," + name + ",Sales,\\old,,0,127.0.0.1,1,fern,0420,/www," + size;
 }
-
-// A main window over a fresh data directory with one profile, local FTP and SMTP servers (the
-// FTP one throttled so that a send can be watched while it runs) and a file already chosen.
-struct RealSend {
-    Dir data, work;
-    std::unique_ptr<apptest::LocalServers> servers;
-    std::unique_ptr<ui::MainWindow> window;
-
-    // Empty when everything is up; otherwise why the servers could not start.
-    std::string Open(const char* fileName, std::size_t size, int ftpBytesPerSecond) {
-        WriteProfile(data.path(), "tanaka@example.test");
-        servers =
-            std::make_unique<apptest::LocalServers>(work.path() / "srv", false, ftpBytesPerSecond);
-        if (!servers->Ready()) return "FTP and SMTP on 127.0.0.1: " + servers->Problem();
-        servers->WritePorts(data.path(), "demo");
-        const fs::path file = work.path() / fs::path(fileName);
-        std::ofstream(file, std::ios::binary) << std::string(size, 'a');
-        window = std::make_unique<ui::MainWindow>(data.path());
-        window->FileDialog = [file](QWidget*) { return QString::fromStdString(file.string()); };
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        window->Screen().BrowseFile();
-        return {};
-    }
-};
 
 TEST(SendScreen, SendButtonCompletesARealSend) {
     RealSend send;
