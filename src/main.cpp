@@ -10,8 +10,11 @@
 #include "platform/program_dirs.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
+#include "ui/termination_signals.h"
 
 int main(int argc, char** argv) {
+    // A termination signal during start-up waits in the pipe until the window can close.
+    ui::termination::Install();
     QApplication app(argc, argv);
     // Qt's own dialogs (file chooser, Yes/No buttons) speak Japanese like the rest of the
     // program when the translations are installed; otherwise they stay in English.
